@@ -1,0 +1,33 @@
+#include <QApplication>
+#include <QDir>
+#include <cstdlib>
+
+#include "app/form1.h"
+#include "platform/clipboard.h"
+#include "platform/dialogs.h"
+#include "platform/services.h"
+#include "platform/settings.h"
+#include "platform/shell.h"
+#include "platform/yield.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    using namespace tarnwell;
+
+    QtDialogs dialogs;
+    EventLoopYield yield;
+    QtSettingsStore settings;
+    QtClipboard clipboard;
+    DesktopShell shell;
+    Services services{dialogs, yield, settings, clipboard, shell};
+    // End: whatever is running stops where it is; nothing is saved.
+    services.endProgram = [] { std::_Exit(0); };
+    services.programFolder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+
+    Form1 form(services);
+    dialogs.setOwner(&form);
+    form.Form_Load();
+    QApplication::setWindowIcon(form.windowIcon());
+    form.showCentred();
+    return app.exec();
+}

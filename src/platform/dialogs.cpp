@@ -1,0 +1,77 @@
+#include "platform/dialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace tarnwell {
+
+namespace {
+
+// Message texts use bare CRs and CR LFs as line breaks; a label breaks only at LF.
+QString displayText(QString text) {
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+}  // namespace
+
+int QtDialogs::msgBox(const QString& text, int style, const QString& title) {
+    QMessageBox box(owner_);
+    box.setWindowTitle(title);
+    // Paths may hold '<' or '&'; never let a file name be read as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(displayText(text));
+    box.setIcon((style & vbExclamation) == vbExclamation ? QMessageBox::Warning
+                                                         : QMessageBox::NoIcon);
+    if ((style & 0x7) == vbYesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? vbYes : vbNo;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return vbOK;
+}
+
+QString QtDialogs::inputBox(const QString& prompt, const QString& title,
+                            const QString& defaultText) {
+    QInputDialog dialog(owner_);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultText);
+    dialog.setInputMode(QInputDialog::TextInput);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.textValue();
+}
+
+QString QtDialogs::saveFileName(const SaveFileRequest& request) {
+    QFileDialog dialog(owner_, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(request.filters);
+    // The command asks its own overwrite question and wants the name as typed.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setDefaultSuffix(QString());
+    dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+QString QtDialogs::browseForFolder(const QString& prompt, const QString& startFolder) {
+    QFileDialog dialog(owner_, prompt);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!startFolder.isEmpty() && QFileInfo(startFolder).isDir())
+        dialog.setDirectory(startFolder);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace tarnwell

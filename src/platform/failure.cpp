@@ -1,0 +1,11 @@
+#include "platform/failure.h"
+
+#include <cstring>
+
+namespace tarnwell {
+
+Failure Failure::fromErrno(int error) {
+    return Failure(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+}  // namespace tarnwell

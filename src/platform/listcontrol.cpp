@@ -1,0 +1,277 @@
+#include "platform/listcontrol.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <algorithm>
+
+#include "platform/failure.h"
+
+namespace tarnwell {
+
+namespace {
+constexpr int kTwipsPerPixel = 15;
+// Telling the view of a few removed rows keeps its scroll position and
+// selection; past this many, one reset is cheaper than a relayout per row.
+constexpr size_t kRowByRowRemovalLimit = 16;
+}  // namespace
+
+PathListModel::PathListModel(bool checkable, QObject* parent)
+    : QAbstractTableModel(parent), checkable_(checkable) {}
+
+void PathListModel::setChecked(int row, bool on) {
+    auto& f = flags_[size_t(row)];
+    const std::uint8_t updated = on ? (f | kChecked) : (f & ~kChecked);
+    if (updated == f)
+        return;
+    f = updated;
+    if (row < published_) {
+        const QModelIndex i = index(row, 0);
+        emit dataChanged(i, i, {Qt::CheckStateRole});
+    }
+}
+
+void PathListModel::append(QByteArray path, std::uint8_t tag) {
+    paths_.push_back(std::move(path));
+    // A new results entry is checked, so the exports carry the whole list
+    // until the user unchecks entries.
+    flags_.push_back(std::uint8_t((tag << 1) | (checkable_ ? kChecked : 0)));
+    schedulePublish();
+}
+
+void PathListModel::schedulePublish() {
+    if (publishPending_)
+        return;
+    publishPending_ = true;
+    QMetaObject::invokeMethod(this, &PathListModel::publish, Qt::QueuedConnection);
+}
+
+void PathListModel::publish() {
+    publishPending_ = false;
+    const int total = count();
+    if (published_ < total) {
+        beginInsertRows(QModelIndex(), published_, total - 1);
+        published_ = total;
+        endInsertRows();
+    }
+    emit published();
+}
+
+void PathListModel::removeAt(int row) {
+    const bool shown = row < published_;
+    if (shown)
+        beginRemoveRows(QModelIndex(), row, row);
+    paths_.erase(paths_.begin() + row);
+    flags_.erase(flags_.begin() + row);
+    if (shown) {
+        --published_;
+        endRemoveRows();
+    }
+}
+
+void PathListModel::removeRows(std::span<const int> rows) {
+    if (rows.empty())
+        return;
+    if (rows.size() <= kRowByRowRemovalLimit) {
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+            removeAt(*it);
+        return;
+    }
+    beginResetModel();
+    size_t out = size_t(rows.front());
+    size_t next = 0;
+    for (size_t in = out; in < paths_.size(); ++in) {
+        if (next < rows.size() && size_t(rows[next]) == in) {
+            ++next;
+            continue;
+        }
+        paths_[out] = std::move(paths_[in]);
+        flags_[out] = flags_[in];
+        ++out;
+    }
+    paths_.resize(out);
+    flags_.resize(out);
+    // The reset shows the view every remaining row anew.
+    published_ = count();
+    endResetModel();
+}
+
+void PathListModel::removeAll() {
+    if (paths_.empty())
+        return;
+    beginResetModel();
+    // Give the memory back: a cleared million-entry list should not keep it.
+    std::vector<QByteArray>().swap(paths_);
+    std::vector<std::uint8_t>().swap(flags_);
+    published_ = 0;
+    endResetModel();
+}
+
+void PathListModel::addColumn(const QString& header) {
+    beginInsertColumns(QModelIndex(), columns(), columns());
+    headers_.append(header);
+    endInsertColumns();
+}
+
+int PathListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : published_;
+}
+
+int PathListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : columns();
+}
+
+QVariant PathListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= published_ || index.column() != 0)
+        return {};
+    switch (role) {
+        case Qt::DisplayRole:
+            return QFile::decodeName(bytes(index.row()));
+        case Qt::CheckStateRole:
+            if (checkable_)
+                return checked(index.row()) ? Qt::Checked : Qt::Unchecked;
+            return {};
+        default:
+            return {};
+    }
+}
+
+bool PathListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!checkable_ || role != Qt::CheckStateRole || !index.isValid() ||
+        index.row() >= published_)
+        return false;
+    setChecked(index.row(), value.toInt() == Qt::Checked);
+    return true;
+}
+
+Qt::ItemFlags PathListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (checkable_ && index.column() == 0)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+QVariant PathListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < columns())
+        return headers_[section];
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+ListControl::ListControl(bool checkable, QWidget* parent)
+    : QTreeView(parent), model_(checkable) {
+    setModel(&model_);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAllColumnsShowFocus(true);
+    header()->setStretchLastSection(false);
+    connect(&model_, &PathListModel::published, this, &ListControl::scrollToPending);
+}
+
+void ListControl::checkIndex(int index) const {
+    if (index < 1 || index > Count())
+        throw Failure(QStringLiteral("Index out of bounds"));
+}
+
+QString ListControl::Text(int index) const {
+    checkIndex(index);
+    return QFile::decodeName(model_.bytes(index - 1));
+}
+
+const QByteArray& ListControl::Bytes(int index) const {
+    checkIndex(index);
+    return model_.bytes(index - 1);
+}
+
+QString ListControl::SubItems(int index, int /*k*/) const {
+    checkIndex(index);
+    return QString();
+}
+
+bool ListControl::Checked(int index) const {
+    checkIndex(index);
+    return model_.checked(index - 1);
+}
+
+void ListControl::SetChecked(int index, bool on) {
+    checkIndex(index);
+    model_.setChecked(index - 1, on);
+}
+
+std::uint8_t ListControl::Tag(int index) const {
+    checkIndex(index);
+    return model_.tag(index - 1);
+}
+
+int ListControl::Add(const QByteArray& path, std::uint8_t tag) {
+    model_.append(path, tag);
+    return Count();
+}
+
+int ListControl::Add(const QString& path) {
+    return Add(QFile::encodeName(path));
+}
+
+void ListControl::EnsureVisible(int index) {
+    checkIndex(index);
+    scrollTarget_ = index;
+    if (model_.publishedRows() >= index)
+        scrollToPending();
+}
+
+void ListControl::scrollToPending() {
+    if (scrollTarget_ == 0)
+        return;
+    const int row = std::min(scrollTarget_, model_.publishedRows()) - 1;
+    scrollTarget_ = 0;
+    if (row >= 0)
+        scrollTo(model_.index(row, 0));
+}
+
+void ListControl::Remove(int index) {
+    checkIndex(index);
+    model_.removeAt(index - 1);
+}
+
+void ListControl::RemoveAll(std::span<const int> ascendingIndexes) {
+    std::vector<int> rows;
+    rows.reserve(ascendingIndexes.size());
+    for (int index : ascendingIndexes) {
+        checkIndex(index);
+        rows.push_back(index - 1);
+    }
+    model_.removeRows(rows);
+}
+
+void ListControl::Clear() {
+    scrollTarget_ = 0;
+    model_.removeAll();
+}
+
+int ListControl::SelectedIndex() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? 0 : rows.constFirst().row() + 1;
+}
+
+void ListControl::AddColumn(const QString& header) {
+    model_.addColumn(header);
+    if (ColumnCount() == 1)
+        setAccessibleName(header);
+}
+
+void ListControl::SetColumnWidth(int column, int twips) {
+    if (column < 1 || column > ColumnCount())
+        throw Failure(QStringLiteral("Index out of bounds"));
+    setColumnWidth(column - 1, twips / kTwipsPerPixel);
+}
+
+QString ListControl::ColumnText(int column) const {
+    if (column < 1 || column > ColumnCount())
+        throw Failure(QStringLiteral("Index out of bounds"));
+    return model_.header(column - 1);
+}
+
+}  // namespace tarnwell

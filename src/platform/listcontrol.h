@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QStringList>
+#include <QTreeView>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tarnwell {
+
+// The entries of one list: paths kept as the exact bytes the file system gave
+// (Linux names need not be UTF-8), decoded only for display.
+//
+// The logic sees every entry the moment it is added, but the view is told of
+// new rows in one batch per event-loop pass: telling it row by row costs a
+// relayout each, which a million-row search cannot afford.
+class PathListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit PathListModel(bool checkable, QObject* parent = nullptr);
+
+    int count() const { return int(paths_.size()); }
+    const QByteArray& bytes(int row) const { return paths_[size_t(row)]; }
+    bool checked(int row) const { return flags_[size_t(row)] & kChecked; }
+    void setChecked(int row, bool on);
+    std::uint8_t tag(int row) const { return std::uint8_t(flags_[size_t(row)] >> 1); }
+
+    void append(QByteArray path, std::uint8_t tag);
+    void removeAt(int row);
+    // Removes the given rows (ascending, no repeats) in one pass.
+    void removeRows(std::span<const int> ascendingRows);
+    void removeAll();
+
+    void addColumn(const QString& header);
+    int columns() const { return int(headers_.size()); }
+    const QString& header(int column) const { return headers_[column]; }
+
+    // Tells the view of every row added since the last time.
+    void publish();
+    int publishedRows() const { return published_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+signals:
+    void published();
+
+private:
+    static constexpr std::uint8_t kChecked = 1;
+    void schedulePublish();
+
+    std::vector<QByteArray> paths_;
+    std::vector<std::uint8_t> flags_;  // bit 0: checked; bits 1-7: a tag the caller keeps
+    QStringList headers_;
+    int published_ = 0;
+    bool publishPending_ = false;
+    bool checkable_;
+};
+
+// One list of the main window: a report view with headed columns over a
+// PathListModel. Positions are 1-based, as every command counts them.
+class ListControl : public QTreeView {
+    Q_OBJECT
+public:
+    explicit ListControl(bool checkable, QWidget* parent = nullptr);
+
+    int Count() const { return model_.count(); }
+    // The entry's text as shown; fails for a position outside the list.
+    QString Text(int index) const;
+    // The entry's exact bytes; fails for a position outside the list.
+    const QByteArray& Bytes(int index) const;
+    // The text of column k + 1 of an entry; always empty in this program.
+    QString SubItems(int index, int k) const;
+    bool Checked(int index) const;
+    void SetChecked(int index, bool on);
+    std::uint8_t Tag(int index) const;
+
+    // Appends an entry and returns its position.
+    int Add(const QByteArray& path, std::uint8_t tag = 0);
+    int Add(const QString& path);
+    // Scrolls the entry into view when the view is next painted.
+    void EnsureVisible(int index);
+    void Remove(int index);
+    // Removes the entries at the given positions (ascending) in one pass; the
+    // same as removing them one by one from the highest down.
+    void RemoveAll(std::span<const int> ascendingIndexes);
+    void Clear();
+    // The selected entry's position, or 0 when none is selected.
+    int SelectedIndex() const;
+
+    void AddColumn(const QString& header);
+    void SetColumnWidth(int column, int twips);
+    int ColumnCount() const { return model_.columns(); }
+    QString ColumnText(int column) const;
+
+    PathListModel& entries() { return model_; }
+
+private:
+    void checkIndex(int index) const;
+    void scrollToPending();
+
+    PathListModel model_;
+    int scrollTarget_ = 0;
+};
+
+}  // namespace tarnwell

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QElapsedTimer>
+
+namespace tarnwell {
+
+// DoEvents: lets the window handle what is pending (clicks, paints, a Stop)
+// in the middle of a long command. Any handler may run inside it.
+class Yield {
+public:
+    virtual ~Yield() = default;
+    virtual void doEvents() = 0;
+};
+
+// Runs the event loop only when some 20 ms have passed since it last did: a
+// pass per file would spend a million-file scan in the event loop, while 20 ms
+// keeps the window responsive and lets a Stop click land before the next file.
+class EventLoopYield : public Yield {
+public:
+    explicit EventLoopYield(int intervalMs = 20);
+    void doEvents() override;
+
+private:
+    QElapsedTimer sinceLastPass_;
+    int intervalMs_;
+};
+
+}  // namespace tarnwell

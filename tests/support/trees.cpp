@@ -1,0 +1,44 @@
+#include "support/trees.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <fcntl.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace tarnwell::test {
+
+void makeTree(const QString& root, std::initializer_list<const char*> paths) {
+    for (const char* p : paths) {
+        const QString rel = QString::fromUtf8(p);
+        const QString full = root + QLatin1Char('/') + rel;
+        if (rel.endsWith(QLatin1Char('/'))) {
+            if (!QDir().mkpath(full))
+                throw std::runtime_error("cannot make folder");
+        } else {
+            QDir().mkpath(QFileInfo(full).path());
+            writeFile(QFile::encodeName(full), "x");
+        }
+    }
+}
+
+// Through POSIX, so that names that are not UTF-8 arrive byte for byte.
+void writeFile(const QByteArray& path, const QByteArray& content) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const bool ok = fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) ==
+                                   ssize_t(content.size());
+    if (fd >= 0)
+        ::close(fd);
+    if (!ok)
+        throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+QByteArray readFile(const QByteArray& path) {
+    QFile f(QFile::decodeName(path));
+    if (!f.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path.toStdString());
+    return f.readAll();
+}
+
+}  // namespace tarnwell::test
