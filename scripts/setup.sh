@@ -12,7 +12,7 @@ build_pkgs=(build-essential cmake ninja-build pkg-config ccache
             qt6-base-dev qt6-base-dev-tools libgl-dev libxlsxwriter-dev)
 run_pkgs=(qt6-qpa-plugins fonts-liberation xdg-utils)
 test_pkgs=(xvfb xauth dbus ntfs-3g attr fuse3 unzip clang libclang-rt-14-dev
-           desktop-file-utils appstream file)
+           desktop-file-utils appstream file strace)
 bench_pkgs=(fd-find findutils)
 
 want=("${build_pkgs[@]}" "${run_pkgs[@]}")
