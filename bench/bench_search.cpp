@@ -1,0 +1,169 @@
+// End to end: the real main window (offscreen) searches a generated tree,
+// against find and fd on the same tree, with the event-loop gaps and the
+// memory a search costs.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "app/form1.h"
+#include "benchutil.h"
+#include "platform/listcontrol.h"
+#include "platform/yield.h"
+#include "support/fakes.h"
+#include "treegen.h"
+
+using namespace tarnwell;
+using namespace tarnwell::bench;
+using tarnwell::test::FakeClipboard;
+using tarnwell::test::FakeDialogs;
+using tarnwell::test::FakeSettings;
+using tarnwell::test::FakeShell;
+
+namespace {
+
+struct Window {
+    FakeDialogs dialogs;
+    EventLoopYield yield;
+    FakeSettings settings;
+    FakeClipboard clipboard;
+    FakeShell shell;
+    Services services{dialogs, yield, settings, clipboard, shell};
+    std::unique_ptr<Form1> form;
+    Window() {
+        services.endProgram = [] {};
+        form = std::make_unique<Form1>(services);
+        form->Form_Load();
+        form->show();
+        QCoreApplication::processEvents();
+    }
+};
+
+struct SearchFigures {
+    double seconds = 0;
+    double longestGapMs = 0;
+    std::vector<std::string> results;
+};
+
+SearchFigures searchWithWindow(const std::string& root, bool keepResults) {
+    Window w;
+    w.form->ListView1->Add(QFile::encodeName(QString::fromStdString(root)));
+    SearchFigures f;
+    QElapsedTimer sinceLastPass;
+    QTimer gapMeter;
+    gapMeter.setInterval(0);
+    QObject::connect(&gapMeter, &QTimer::timeout, [&] {
+        f.longestGapMs = std::max(f.longestGapMs, sinceLastPass.nsecsElapsed() / 1e6);
+        sinceLastPass.restart();
+    });
+    gapMeter.start();
+    QCoreApplication::processEvents();
+    sinceLastPass.start();
+    f.seconds = seconds([&] { w.form->PushButton1_Click(); });
+    gapMeter.stop();
+    if (w.dialogs.countContaining(QStringLiteral("Done.")) != 1)
+        throw std::runtime_error("the search did not end with Done.");
+    if (w.dialogs.boxes.size() != 1)
+        throw std::runtime_error("the search showed an unexpected box: " +
+                                 w.dialogs.boxes[0].text.toStdString());
+    if (keepResults) {
+        ListControl& list = *w.form->ListView2;
+        f.results.reserve(size_t(list.Count()));
+        for (int i = 1; i <= list.Count(); ++i)
+            f.results.emplace_back(list.Bytes(i).constData(), size_t(list.Bytes(i).size()));
+        std::sort(f.results.begin(), f.results.end());
+    }
+    return f;
+}
+
+std::vector<std::string> runPeer(const std::string& command, double& secs) {
+    std::vector<std::string> out;
+    secs = seconds([&] {
+        FILE* p = ::popen(command.c_str(), "r");
+        if (!p)
+            throw std::runtime_error("cannot run " + command);
+        char* line = nullptr;
+        size_t cap = 0;
+        ssize_t n;
+        while ((n = ::getline(&line, &cap, p)) > 0)
+            out.emplace_back(line, size_t(n - 1));
+        std::free(line);
+        ::pclose(p);
+    });
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+bool haveCommand(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const long entries = argc > 1 ? std::atol(argv[1]) : 1'000'000;
+    const int rounds = 5;
+    const std::string base = "/var/tmp/tarnwell-bench";
+
+    std::printf("generating a %ld-entry tree under %s (kept between runs) ...\n", entries,
+                base.c_str());
+    std::fflush(stdout);
+    const Tree tree = generateTree(base, entries, false);
+    const std::string findCmd = "find '" + tree.root + "' -name '.*' -type f";
+    const std::string fdCmd = "fdfind -HI -t f '^\\.' '" + tree.root + "'";
+    const bool haveFd = haveCommand("fdfind");
+
+    // Warm the cache and check the result sets before timing anything.
+    SearchFigures first = searchWithWindow(tree.root, true);
+    if (first.results != tree.hidden)
+        throw std::runtime_error("our results differ from the tree's hidden files");
+    double ignored;
+    if (runPeer(findCmd, ignored) != tree.dotNamed)
+        throw std::runtime_error("find's results differ from the tree's dot files");
+    if (haveFd && runPeer(fdCmd, ignored) != tree.dotNamed)
+        throw std::runtime_error("fd's results differ from the tree's dot files");
+
+    std::vector<double> ours, find, fd, gaps;
+    for (int r = 0; r < rounds; ++r) {
+        SearchFigures f = searchWithWindow(tree.root, false);
+        ours.push_back(f.seconds);
+        gaps.push_back(f.longestGapMs);
+        double s;
+        runPeer(findCmd, s);
+        find.push_back(s);
+        if (haveFd) {
+            runPeer(fdCmd, s);
+            fd.push_back(s);
+        }
+    }
+    std::printf("search of %ld entries, %zu hidden files (median of %d rounds, warm cache)\n",
+                entries, tree.hidden.size(), rounds);
+    row("  ours, end to end (click to Done.)", median(ours), "s");
+    row("  find -name '.*' -type f", median(find), "s");
+    row("  ratio ours / find", median(ours) / median(find), "x");
+    if (haveFd) {
+        row("  fdfind -HI -t f '^\\.'", median(fd), "s");
+        row("  ratio ours / fd", median(ours) / median(fd), "x");
+    }
+    row("  longest gap between event-loop passes (median)", median(gaps), "ms");
+    row("  longest gap between event-loop passes (worst)",
+        *std::max_element(gaps.begin(), gaps.end()), "ms");
+
+    // Memory: a tree where every one of a million files is hidden.
+    const long allHiddenEntries = entries * 20 / 19;
+    const Tree all = generateTree(base, allHiddenEntries, true);
+    malloc_trim(0);
+    resetPeak();
+    const double before = currentMiB();
+    SearchFigures f = searchWithWindow(all.root, false);
+    const double peak = peakMiB();
+    std::printf("search finding %zu hidden files\n", all.hidden.size());
+    row("  time", f.seconds, "s");
+    row("  peak resident size", peak, "MiB");
+    row("  bytes per result above the idle window",
+        (peak - before) * 1024 * 1024 / double(all.hidden.size()), "B");
+    return 0;
+}
