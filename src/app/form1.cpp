@@ -20,6 +20,7 @@
 #include "platform/services.h"
 #include "results/clipboardexport.h"
 #include "results/filters.h"
+#include "results/resultactions.h"
 #include "results/spreadsheetexport.h"
 #include "results/textexport.h"
 #include "searchlist/editing.h"
@@ -49,8 +50,8 @@ struct Placement {
 };
 
 void place(QWidget* control, Placement p) {
-    control->setGeometry(p.left / kTwipsPerPixel, p.top / kTwipsPerPixel,
-                         p.width / kTwipsPerPixel, p.height / kTwipsPerPixel);
+    control->setGeometry(p.left / kTwipsPerPixel, p.top / kTwipsPerPixel, p.width / kTwipsPerPixel,
+                         p.height / kTwipsPerPixel);
 }
 
 QFont arialBold(double points) {
@@ -87,17 +88,16 @@ QIcon programIcon() {
 }  // namespace
 
 Form1::Form1(Services& services, QWidget* parent)
-    : QWidget(parent,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                  Qt::WindowCloseButtonHint),
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
       services_(services),
       pointer_(*this) {
     initResources();
     setObjectName(QStringLiteral("Form1"));
     createControls();
-    window_ = std::make_unique<Window>(Window{*this, *ListView1, *ListView2, *PushButton1,
-                                              *ProgressBar1, pointer_, services_});
+    window_ = std::make_unique<Window>(
+        Window{*this, *ListView1, *ListView2, *PushButton1, *ProgressBar1, pointer_, services_});
 }
 
 Form1::~Form1() = default;
@@ -147,6 +147,12 @@ void Form1::createControls() {
     ProgressBar1->setText(QStringLiteral("Progress Bar"));
     place(ProgressBar1, {120, 5460, 15720, 405});
     ListView2 = makeList("ListView2", true, {8040, 120, 7800, 3700});
+    ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView2, &QWidget::customContextMenuRequested, this, &Form1::ListView2_ContextMenu);
+    ListView2->entries().setEntryToolTip([](std::uint8_t reason) {
+        const QString why = hiddenReasonText(reason);
+        return why.isEmpty() ? kListToolTip : kListToolTip + QLatin1Char('\n') + why;
+    });
     PushButton2 = makeButton("PushButton2", "Save Results As Text File", {8040, 3920, 3840, 405});
     PushButton6 = makeButton("PushButton6", "Clear Results", {8040, 4430, 3840, 405});
     PushButton17 =
@@ -157,11 +163,10 @@ void Form1::createControls() {
     PushButton14 =
         makeButton("PushButton14", "Save Results As Excel File", {12000, 3920, 3840, 405});
 
-    QWidget* order[] = {ListView1,   PushButton3,  PushButton1, PushButton8, PushButton9,
+    QWidget* order[] = {ListView1,    PushButton3,  PushButton1, PushButton8, PushButton9,
                         PushButton11, ProgressBar1, ListView2,   PushButton2, PushButton6,
                         PushButton17, PushButton4,  PushButton5, PushButton14};
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
@@ -280,6 +285,10 @@ void Form1::ListView2_KeyDown(int keyCode, int /*shift*/) {
 
 void Form1::ListView2_MouseMove() {
     restorePointerOverList(window());
+}
+
+void Form1::ListView2_ContextMenu(const QPoint& position) {
+    showResultMenu(window(), position);
 }
 
 void Form1::PushButton1_MouseMove() {

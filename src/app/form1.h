@@ -48,6 +48,7 @@ public:
     void ListView2_DblClick();
     void ListView2_KeyDown(int keyCode, int shift);
     void ListView2_MouseMove();
+    void ListView2_ContextMenu(const QPoint& position);
 
     void PushButton1_MouseMove();
     void PushButton_MouseMove();  // every other push button

@@ -72,8 +72,7 @@ void PathListModel::removeRows(std::span<const int> rows) {
     if (rows.empty())
         return;
     if (rows.size() <= kRowByRowRemovalLimit) {
-        for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-            removeAt(*it);
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it) removeAt(*it);
         return;
     }
     beginResetModel();
@@ -126,6 +125,10 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             return QFile::decodeName(bytes(index.row()));
+        case Qt::ToolTipRole:
+            if (entryToolTip_)
+                return entryToolTip_(tag(index.row()));
+            return {};
         case Qt::CheckStateRole:
             if (checkable_)
                 return checked(index.row()) ? Qt::Checked : Qt::Unchecked;
@@ -136,8 +139,7 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const {
 }
 
 bool PathListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (!checkable_ || role != Qt::CheckStateRole || !index.isValid() ||
-        index.row() >= published_)
+    if (!checkable_ || role != Qt::CheckStateRole || !index.isValid() || index.row() >= published_)
         return false;
     setChecked(index.row(), value.toInt() == Qt::Checked);
     return true;
@@ -157,8 +159,7 @@ QVariant PathListModel::headerData(int section, Qt::Orientation orientation, int
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-ListControl::ListControl(bool checkable, QWidget* parent)
-    : QTreeView(parent), model_(checkable) {
+ListControl::ListControl(bool checkable, QWidget* parent) : QTreeView(parent), model_(checkable) {
     setModel(&model_);
     setRootIsDecorated(false);
     setItemsExpandable(false);

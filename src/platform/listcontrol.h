@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTreeView>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -33,6 +34,11 @@ public:
     void removeRows(std::span<const int> ascendingRows);
     void removeAll();
 
+    // The tool tip of an entry, from its tag; unset, entries show the list's own.
+    void setEntryToolTip(std::function<QString(std::uint8_t)> toolTip) {
+        entryToolTip_ = std::move(toolTip);
+    }
+
     void addColumn(const QString& header);
     int columns() const { return int(headers_.size()); }
     const QString& header(int column) const { return headers_[column]; }
@@ -58,6 +64,7 @@ private:
     std::vector<QByteArray> paths_;
     std::vector<std::uint8_t> flags_;  // bit 0: checked; bits 1-7: a tag the caller keeps
     QStringList headers_;
+    std::function<QString(std::uint8_t)> entryToolTip_;
     int published_ = 0;
     bool publishPending_ = false;
     bool checkable_;

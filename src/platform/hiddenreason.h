@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tarnwell {
+
+// Why a file counts as hidden, recorded with its results entry (one byte).
+namespace HiddenReason {
+inline constexpr std::uint8_t None = 0;
+inline constexpr std::uint8_t DotName = 1;
+inline constexpr std::uint8_t HiddenList = 2;
+inline constexpr std::uint8_t DosAttribute = 3;
+inline constexpr std::uint8_t KindMask = 3;
+inline constexpr std::uint8_t DosSystem = 4;  // with DosAttribute: the System bit too
+}  // namespace HiddenReason
+
+}  // namespace tarnwell

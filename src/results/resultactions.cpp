@@ -1,0 +1,76 @@
+#include "results/resultactions.h"
+
+#include <QDBusConnection>
+#include <QFile>
+#include <QMenu>
+
+#include "platform/clipboard.h"
+#include "platform/filemanager.h"
+#include "platform/hiddenreason.h"
+#include "platform/listcontrol.h"
+#include "platform/services.h"
+#include "platform/shell.h"
+#include "platform/window.h"
+
+namespace tarnwell {
+
+namespace {
+
+QString folderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return QFile::decodeName(slash <= 0 ? QByteArray("/") : path.left(slash));
+}
+
+}  // namespace
+
+QString hiddenReasonText(std::uint8_t reason) {
+    switch (reason & HiddenReason::KindMask) {
+        case HiddenReason::DotName:
+            return QStringLiteral("Hidden: name begins with a dot");
+        case HiddenReason::HiddenList:
+            return QStringLiteral("Hidden: listed in .hidden");
+        case HiddenReason::DosAttribute:
+            return reason & HiddenReason::DosSystem
+                       ? QStringLiteral("Hidden: Hidden and System attributes set")
+                       : QStringLiteral("Hidden: Hidden attribute set");
+        default:
+            return QString();
+    }
+}
+
+void openContainingFolder(Window& window, const QByteArray& path) {
+    Shell& shell = window.platform.shell;
+    const QString folder = folderOf(path);
+    showItemInFileManager(path, QDBusConnection::sessionBus(),
+                          [&shell, folder] { shell.openFolder(folder); });
+}
+
+void copyResultPath(Window& window, const QByteArray& path) {
+    window.platform.clipboard.setText(QFile::decodeName(path));
+}
+
+void showResultMenu(Window& window, const QPoint& viewportPos) {
+    ListControl& list = window.ResultsList;
+    // The Menu key asks at a point that need not be on an entry: it means
+    // the current one.
+    QModelIndex index = list.indexAt(viewportPos);
+    QPoint at = viewportPos;
+    if (!index.isValid() && list.currentIndex().isValid()) {
+        index = list.currentIndex();
+        at = list.visualRect(index).center();
+    }
+    if (!index.isValid())
+        return;
+    // The entry may be gone by the time an action is chosen (a running search
+    // or a filter can change the list), so the menu keeps its own copy.
+    const QByteArray path = list.Bytes(index.row() + 1);
+    auto* menu = new QMenu(&list);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("Open Containing Folder"), menu,
+                    [&window, path] { openContainingFolder(window, path); });
+    menu->addAction(QStringLiteral("Copy Path"), menu,
+                    [&window, path] { copyResultPath(window, path); });
+    menu->popup(list.viewport()->mapToGlobal(at));
+}
+
+}  // namespace tarnwell
