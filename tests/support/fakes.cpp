@@ -38,8 +38,18 @@ QString FakeDialogs::saveFileName(const SaveFileRequest& request) {
     return answer;
 }
 
-QString FakeDialogs::browseForFolder(const QString& prompt, const QString& startFolder) {
-    browseStarts.push_back(startFolder);
+namespace {
+struct RecordingBrowser : FolderBrowser {
+    QString selection;
+    void setSelection(const QString& folder) override { selection = folder; }
+};
+}  // namespace
+
+QString FakeDialogs::browseForFolder(const QString& prompt, const BrowseWatcher& watcher) {
+    RecordingBrowser browser;
+    if (watcher)
+        watcher(browser, BFFM_INITIALIZED);
+    browseStarts.push_back(browser.selection);
     opened({QStringLiteral("browse"), prompt, 0, prompt});
     if (folders.empty())
         return QString();
@@ -58,13 +68,12 @@ std::vector<Box> FakeDialogs::messages() const {
 
 int FakeDialogs::countContaining(const QString& fragment) const {
     int n = 0;
-    for (const Box& b : boxes)
-        n += b.text.contains(fragment) ? 1 : 0;
+    for (const Box& b : boxes) n += b.text.contains(fragment) ? 1 : 0;
     return n;
 }
 
-QString FakeSettings::GetSetting(const QString& appName, const QString& section,
-                                 const QString& key, const QString& defaultValue) {
+QString FakeSettings::GetSetting(const QString& appName, const QString& section, const QString& key,
+                                 const QString& defaultValue) {
     ++reads;
     auto it = values.find(appName + QLatin1Char('/') + section + QLatin1Char('/') + key);
     return it == values.end() ? defaultValue : it->second;
