@@ -1,9 +1,5 @@
 #pragma once
 
-// Driving the lists as a user does: entries shown, one selected, a click or
-// key delivered to the very widget that gets it on screen.
-
-#include <QHeaderView>
 #include <QStringList>
 #include <QtTest>
 
@@ -11,10 +7,9 @@
 
 namespace tarnwell::test {
 
-// Fills the list and lets the view show every entry.
 inline void fillList(ListControl& list, const QStringList& texts) {
     for (const QString& t : texts) list.Add(t);
-    list.entries().publish();
+    list.entries().publish();  // the view shows them at once
 }
 
 inline QStringList textsOf(const ListControl& list) {
@@ -23,15 +18,11 @@ inline QStringList textsOf(const ListControl& list) {
     return out;
 }
 
-// Selects the entry at the 1-based position with a mouse click on its row.
-inline void clickEntry(ListControl& list, int index) {
-    const QRect row = list.visualRect(list.model()->index(index - 1, 0));
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, row.center());
-}
-
-inline void doubleClickEntry(ListControl& list, int index) {
-    const QRect row = list.visualRect(list.model()->index(index - 1, 0));
-    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, row.center());
+// A click, or a double-click, on the row of the entry at a 1-based position.
+inline void clickEntry(ListControl& list, int index, bool twice = false) {
+    const QPoint at = list.visualRect(list.model()->index(index - 1, 0)).center();
+    twice ? QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at)
+          : QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
 }
 
 }  // namespace tarnwell::test
