@@ -118,7 +118,10 @@ void Form1::createControls() {
         list->setToolTip(kListToolTip);
         list->viewport()->setMouseTracking(true);
         list->viewport()->installEventFilter(this);
-        list->header()->installEventFilter(this);
+        // The header is a scroll area of its own: the mouse moves over its
+        // viewport, not over the header widget.
+        list->header()->viewport()->setMouseTracking(true);
+        list->header()->viewport()->installEventFilter(this);
         list->installEventFilter(this);
         place(list, p);
         return list;
@@ -321,7 +324,7 @@ void Form1::mouseMoveEvent(QMouseEvent* event) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     const auto listOf = [&](QObject* o) -> ListControl* {
         for (ListControl* list : {ListView1, ListView2})
-            if (o == list || o == list->viewport() || o == list->header())
+            if (o == list || o == list->viewport() || o == list->header()->viewport())
                 return list;
         return nullptr;
     };

@@ -1,5 +1,6 @@
 #include "platform/dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -15,6 +16,19 @@ QString displayText(QString text) {
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
 }
+
+class QtFolderBrowser : public FolderBrowser {
+public:
+    explicit QtFolderBrowser(QFileDialog& dialog) : dialog_(dialog) {}
+    void setSelection(const QString& folder) override {
+        // Anything but an existing folder leaves the dialog where it starts.
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            dialog_.setDirectory(folder);
+    }
+
+private:
+    QFileDialog& dialog_;
+};
 
 }  // namespace
 
@@ -62,16 +76,18 @@ QString QtDialogs::saveFileName(const SaveFileRequest& request) {
     return dialog.selectedFiles().constFirst();
 }
 
-QString QtDialogs::browseForFolder(const QString& prompt, const QString& startFolder) {
+QString QtDialogs::browseForFolder(const QString& prompt, const BrowseWatcher& watcher) {
     QFileDialog dialog(owner_, prompt);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (!startFolder.isEmpty() && QFileInfo(startFolder).isDir())
-        dialog.setDirectory(startFolder);
+    if (watcher) {
+        QtFolderBrowser browser(dialog);
+        watcher(browser, BFFM_INITIALIZED);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
-    return dialog.selectedFiles().constFirst();
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
 }  // namespace tarnwell

@@ -1,10 +1,69 @@
 #include "searchlist/folderpicker.h"
 
+#include <QDir>
+
+#include "platform/dialogs.h"
 #include "platform/errortrap.h"
+#include "platform/listcontrol.h"
+#include "platform/pointer.h"
+#include "platform/services.h"
+#include "platform/settings.h"
 #include "platform/window.h"
 
 namespace tarnwell {
 
-void addFolderToSearchList(Window& /*window*/, ErrorTrap& /*trap*/) {}
+namespace {
+
+const QString kPrompt = QStringLiteral("Please select folder:");
+
+// A doubled separator after a drive colon is folded into one; nothing else of
+// the chosen path is touched.
+QString foldDoubledSeparatorAfterColon(QString path) {
+    const QChar sep = QDir::separator();
+    return path.replace(QStringLiteral(":") + sep + sep, QStringLiteral(":") + sep);
+}
+
+}  // namespace
+
+void addFolderToSearchList(Window& window, ErrorTrap& trap) {
+    // Read afresh at every click and never written: the folder the user picks
+    // does not become the next start folder.
+    const QString startFolder =
+        trap.value(2,
+                   [&] {
+                       return window.platform.settings.GetSetting(
+                           QStringLiteral("Kelvane"), QStringLiteral("Tarnwell"),
+                           QStringLiteral("LastFolderDot"), QString());
+                   })
+            .value_or(QString());
+    const QString chosen =
+        trap.value(3,
+                   [&] { return BrowseForFolder(window.platform.dialogs, kPrompt, startFolder); })
+            .value_or(QString());
+    if (chosen.isEmpty())
+        return;
+    trap.run(5, [&] { window.pointer.set(MousePointer::Busy); });
+    const QString entry = foldDoubledSeparatorAfterColon(chosen);
+    trap.run(7, [&] { window.SearchList.Add(entry); });
+    trap.run(8, [&] { window.pointer.set(MousePointer::Default); });
+}
+
+QString BrowseForFolder(Dialogs& owner, const QString& prompt, const QString& startFolder) {
+    const QString browseStartPath = startFolder;
+    return owner.browseForFolder(prompt, [&](FolderBrowser& dialog, int message) {
+        return BrowseCallback(dialog, message, browseStartPath);
+    });
+}
+
+int BrowseCallback(FolderBrowser& dialog, int message, const QString& startPath) {
+    // A start folder that cannot be shown must not keep the user from
+    // picking another one.
+    try {
+        if (message == BFFM_INITIALIZED)
+            dialog.setSelection(startPath);
+    } catch (...) {
+    }
+    return 0;
+}
 
 }  // namespace tarnwell

@@ -38,8 +38,18 @@ QString FakeDialogs::saveFileName(const SaveFileRequest& request) {
     return answer;
 }
 
-QString FakeDialogs::browseForFolder(const QString& prompt, const QString& startFolder) {
-    browseStarts.push_back(startFolder);
+namespace {
+struct RecordingBrowser : FolderBrowser {
+    QString selection;
+    void setSelection(const QString& folder) override { selection = folder; }
+};
+}  // namespace
+
+QString FakeDialogs::browseForFolder(const QString& prompt, const BrowseWatcher& watcher) {
+    RecordingBrowser browser;
+    if (watcher)
+        watcher(browser, BFFM_INITIALIZED);
+    browseStarts.push_back(browser.selection);
     opened({QStringLiteral("browse"), prompt, 0, prompt});
     if (folders.empty())
         return QString();

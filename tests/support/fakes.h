@@ -38,6 +38,7 @@ public:
     std::deque<QString> saveNames;
     std::deque<QString> folders;
     std::vector<SaveFileRequest> saveRequests;
+    // The folder each browse dialog was told to start at ("" when none).
     std::vector<QString> browseStarts;
     // Runs while a box is "open", as a user acting during a modal box would.
     std::function<void(const Box&)> whileOpen;
@@ -46,7 +47,7 @@ public:
     QString inputBox(const QString& prompt, const QString& title,
                      const QString& defaultText) override;
     QString saveFileName(const SaveFileRequest& request) override;
-    QString browseForFolder(const QString& prompt, const QString& startFolder) override;
+    QString browseForFolder(const QString& prompt, const BrowseWatcher& watcher) override;
 
     std::vector<Box> messages() const;  // the msgBox calls only
     int countContaining(const QString& fragment) const;

@@ -1,0 +1,114 @@
+// The search list: folders through the browse dialog, the sample folders,
+// and removing entries by double-click and Delete.
+#include <QFileInfo>
+#include <QSettings>
+#include <QtTest>
+
+#include "platform/errortrap.h"
+#include "platform/settings.h"
+#include "searchlist/folderpicker.h"
+#include "support/fakes.h"
+#include "support/searchlist_lists.h"
+
+using namespace tarnwell;
+using namespace tarnwell::test;
+
+class SearchListTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir home_;
+
+private slots:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.path())); }
+
+    void pickedFolders() {
+        Harness h;
+        h.form->pointer().set(MousePointer::Custom);
+        h.form->PushButton3_Click();  // cancelled: nothing changes
+        QCOMPARE(h.form->pointer().value(), 99);
+        // Only a doubled separator right after a colon folds, wherever it is.
+        h.dialogs.folders = {"/", "/", "smb://h/a://b", "/c:/d", "/e//f", "g:///h"};
+        for (int i = 0; i < 6; ++i) h.form->PushButton3_Click();
+        QCOMPARE(textsOf(h.searchList()),
+                 (QStringList{"/", "/", "smb:/h/a:/b", "/c:/d", "/e//f", "g://h"}));
+        QCOMPARE(h.form->pointer().value(), 0);
+        QCOMPARE(h.dialogs.boxes[0].text, QStringLiteral("Please select folder:"));
+        QVERIFY(h.dialogs.messages().empty());
+    }
+
+    void lastFolderDotIsReadAtEveryClickAndNeverWritten() {
+        QtSettingsStore store;
+        Harness h;
+        Services services{h.dialogs, h.yield, store, h.clipboard, h.shell};
+        Window w{*h.form,
+                 h.searchList(),
+                 h.results(),
+                 *h.form->PushButton1,
+                 *h.form->ProgressBar1,
+                 h.form->pointer(),
+                 services};
+        ErrorTrap trap(h.dialogs, "Form1", "PushButton3_Click");
+        h.dialogs.folders = {"/picked", "/again"};
+        addFolderToSearchList(w, trap);
+        QSettings("Kelvane", "Tarnwell").setValue("Tarnwell/LastFolderDot", home_.path());
+        const QString file = home_.path() + "/Kelvane/Tarnwell.conf";
+        const QDateTime stored = QFileInfo(file).lastModified();
+        addFolderToSearchList(w, trap);
+        QCOMPARE(h.dialogs.browseStarts, (std::vector<QString>{"", home_.path()}));
+        QCOMPARE(QFileInfo(file).lastModified(), stored);
+        QCOMPARE(h.searchList().Count(), 2);
+    }
+
+    void samplesAreAppendedAtEveryClick() {
+        Harness h;
+        fillList(h.searchList(), {"/mine"});
+        h.dialogs.answers = {vbNo, vbYes};
+        h.form->PushButton11_Click();
+        QVERIFY(h.shell.openedFolders.empty());
+        h.form->PushButton11_Click();
+        const QString p = h.services.programFolder;
+        QCOMPARE(textsOf(h.searchList()), (QStringList{"/mine", p + "/Samples/1", p + "/Samples/2",
+                                                       p + "/Samples/1", p + "/Samples/2"}));
+        QCOMPARE(h.shell.openedFolders, std::vector<QString>{p + "/Samples/"});
+        const Box& ask = h.dialogs.boxes.at(1);
+        QVERIFY(ask.text.startsWith("Would you like this software to open the folder where"));
+        QCOMPARE(ask.style, int(vbYesNo));
+        QCOMPARE(ask.title, QStringLiteral("Tarnwell"));
+    }
+
+    void removal_data() {
+        QTest::addColumn<bool>("results");
+        QTest::addColumn<int>("modifiers");  // -1: a double-click instead of Delete
+        QTest::newRow("double-click") << false << -1;
+        QTest::newRow("Delete") << false << 0;
+        QTest::newRow("Alt+Delete") << false << int(Qt::AltModifier);
+        QTest::newRow("Shift+Delete, results") << true << int(Qt::ShiftModifier);
+        QTest::newRow("double-click, results") << true << -1;
+    }
+    void removal() {
+        QFETCH(bool, results);
+        QFETCH(int, modifiers);
+        Harness h;
+        h.form->show();
+        ListControl& list = results ? h.results() : h.searchList();
+        fillList(list, {"/a", "/b", "/c", "/d", "/e"});
+        clickEntry(list, 3);
+        list.setFocus();
+        // Busy: neither removes. The full stop's Qt code is Delete's number.
+        h.form->pointer().set(MousePointer::Busy);
+        clickEntry(list, 3, true);
+        QTest::keyClick(&list, Qt::Key_Delete);
+        h.form->pointer().set(MousePointer::Custom);
+        QTest::keyClick(&list, Qt::Key_Period);
+        QCOMPARE(list.Count(), 5);
+        modifiers < 0 ? clickEntry(list, 3, true)
+                      : QTest::keyClick(&list, Qt::Key_Delete, Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(textsOf(list), (QStringList{"/a", "/b", "/d", "/e"}));
+        list.clearSelection();
+        QTest::keyClick(&list, Qt::Key_Delete);
+        QCOMPARE(list.Count(), 4);
+        QVERIFY(h.dialogs.boxes.empty());
+    }
+};
+
+QTEST_MAIN(SearchListTest)
+#include "test_searchlist.moc"
