@@ -36,15 +36,23 @@ QString listText(const ColumnList& list, Yield& yield) {
 
     // The widest cell of each column, over every entry, checked or not.
     std::vector<qsizetype> widths;
+    qsizetype cellsLength = 0;
     const int columns = list.ColumnCount();
     for (int c = 1; c <= columns; ++c) {
         qsizetype widest = 0;
         for (int r = 1; r <= list.Count(); ++r) {
             yield.doEvents();
-            widest = std::max(widest, list.Cell(r, c).size());
+            const qsizetype length = list.Cell(r, c).size();
+            widest = std::max(widest, length);
+            cellsLength += length;
         }
         widths.push_back(widest);
     }
+    // Room for every line at once: growing a text of a million lines step by
+    // step would copy it over and over.
+    qsizetype padding = 0;
+    for (size_t c = 0; c + 1 < widths.size(); ++c) padding += widths[c] + 1;
+    text.reserve(cellsLength + (padding + 2) * qsizetype(list.Count()));
 
     const int n = list.Count();
     for (int r = 1; r <= n; ++r) {
@@ -55,18 +63,17 @@ QString listText(const ColumnList& list, Yield& yield) {
         for (int c = 1; c <= cells; ++c) {
             yield.doEvents();
             const QString cell = list.Cell(r, c);
+            text += cell;
+            // The last cell's padding and TAB would only be trimmed off again.
+            if (c == cells)
+                break;
             // A cell that grew during a yield no longer fits its column and
             // goes unpadded. A column added since the widths pass has none.
             const qsizetype width = size_t(c) <= widths.size() ? widths[size_t(c - 1)] : 0;
-            text += cell;
             if (width > cell.size())
                 text.append(QString(width - cell.size(), QLatin1Char(' ')));
             text += QLatin1Char('\t');
         }
-        // Drop the TAB after the last cell; with no cell at all there is none,
-        // and the previous line's end must stay.
-        if (text.endsWith(QLatin1Char('\t')))
-            text.chop(1);
         // Everything before this line ends in LF, so only this line's
         // trailing spaces go.
         qsizetype end = text.size();
