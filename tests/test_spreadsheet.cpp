@@ -183,7 +183,10 @@ private slots:
                     .toHex());
         if (failure == "cleared")
             h.yield.onYield = [&](int n) { n == 4 ? h.form->PushButton6_Click() : void(); };
+        const auto openFiles = [] { return QDir("/proc/self/fd").count(); };
+        const auto before = openFiles();
         h.form->PushButton14_Click();
+        QCOMPARE(openFiles(), before);  // a dropped workbook closes what it had open
         QCOMPARE(h.dialogs.countContaining("in Quorrel2021/08/31.Form1.PushButton14_Click "), 1);
         QCOMPARE(h.dialogs.boxes.size(), size_t(1));
         QVERIFY(h.shell.openedFiles.empty());

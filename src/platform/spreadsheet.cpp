@@ -1,5 +1,6 @@
 #include "platform/spreadsheet.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,9 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "platform/failure.h"
@@ -78,8 +82,17 @@ public:
         : shell_(shell), folder_(std::move(folder)), rowsPerSheet_(std::max(2, rowsPerSheet)) {}
 
     ~XlsxWorkbook() override {
-        if (book_)
+        if (book_) {
+            // Only closing the workbook closes the files its sheets stream
+            // their rows into; freeing it without closing leaves them open.
+            for (Sheet& s : sheets_) {
+                if (s.sheet->optimize_tmpfile) {
+                    std::fclose(s.sheet->optimize_tmpfile);
+                    s.sheet->optimize_tmpfile = nullptr;
+                }
+            }
             lxw_workbook_free(book_);
+        }
         // An unfinished workbook is no use to anyone.
         if (!finished_ && !path_.isEmpty())
             ::unlink(path_.constData());
@@ -139,10 +152,25 @@ public:
         if (!book_)
             throw Failure(QStringLiteral("No workbook is open"));
         applyWidths();
+        // The files the sheets stream their rows into, and those the close
+        // opens to pack them.
+        std::set<int> ours;
+        for (const Sheet& sheet : sheets_)
+            if (sheet.sheet->optimize_tmpfile)
+                ours.insert(::fileno(sheet.sheet->optimize_tmpfile));
+        const std::set<int> before = openTemporaries();
         errno = 0;
         const lxw_error error = workbook_close(book_);
+        const int closeErrno = errno;
         book_ = nullptr;  // closing frees it, whatever the outcome
         if (error != LXW_NO_ERROR) {
+            // A failed close (a full disk) leaves temporary files open, and
+            // the space they hold with them, until the program ends. Nothing
+            // refers to them any more: let them go.
+            for (int fd : openTemporaries())
+                if (ours.count(fd) || !before.count(fd))
+                    ::close(fd);
+            errno = closeErrno;
             throw lastError(QString::fromUtf8(lxw_strerror(error)));
         }
         finished_ = true;
@@ -183,6 +211,25 @@ private:
             s.longest.resize(size_t(column));
         qsizetype& longest = s.longest[size_t(column - 1)];
         longest = std::max(longest, length);
+    }
+
+    // This process's descriptors of unlinked temporary files in the folder.
+    std::set<int> openTemporaries() const {
+        std::set<int> fds;
+        const QByteArray prefix = QFile::encodeName(QFileInfo(folder_).absoluteFilePath()) + '/';
+        DIR* dir = ::opendir("/proc/self/fd");
+        if (!dir)
+            return fds;
+        while (const dirent* entry = ::readdir(dir)) {
+            char target[4096];
+            const QByteArray link = QByteArray("/proc/self/fd/") + entry->d_name;
+            const ssize_t n = ::readlink(link.constData(), target, sizeof target);
+            const QByteArray path(target, n > 0 ? n : 0);
+            if (path.startsWith(prefix) && path.endsWith(" (deleted)"))
+                fds.insert(std::atoi(entry->d_name));
+        }
+        ::closedir(dir);
+        return fds;
     }
 
     // There is no automatic fit: a column is as wide as its longest text.
