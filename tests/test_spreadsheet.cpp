@@ -100,39 +100,28 @@ private slots:
         QCOMPARE(h.yield.count, 1 + 5 + 3);  // header, entries, checked cells
     }
 
-    // Column 1 keeps its "=", the later columns lose every one.
-    void laterColumnsLoseTheirEqualsSigns() {
+    // Column 1 keeps its "=", later columns lose every one. Past the rows a
+    // sheet holds (here 3), further sheets carry on, headed again.
+    void equalsSignsAndFurtherSheets() {
         QTemporaryDir dir;
-        WorkbookHarness h(dir.path());
+        WorkbookHarness h(dir.path(), 3);
         TableList list;
         list.captions = {"Name", "Note"};
-        list.rows = {{{"=a=b", "=1+2=3"}}, {{"c", "x=y"}}};
+        list.rows = {{{"=a=b", "=1+2=3"}}, {{"b", "b"}, false}, {{"c", "x=y"}}};
         ErrorTrap trap(h.dialogs, "Form1", "PushButton14_Click");
         fillWorkbook(h.form->window(), trap, list);
         QCOMPARE(sheet(h.opened(), 1), (Cells{{"A1", "Name"},
                                               {"B1", "Note"},
                                               {"A2", "=a=b"},
                                               {"B2", "1+23"},
-                                              {"A3", "c"},
-                                              {"B3", "xy"},
                                               {"width 1", "5"},
                                               {"width 2", "5"}}));
-    }
-
-    // Past the rows a sheet holds, further sheets carry on, header first.
-    void longListsGoOnOverFurtherSheets() {
-        QTemporaryDir dir;
-        WorkbookHarness h(dir.path(), 4);
-        for (int i = 1; i <= 7; ++i) h.results().Add(QString("/e%1").arg(i));
-        h.results().SetChecked(4, false);
-        h.form->PushButton14_Click();
-        QCOMPARE(
-            sheet(h.opened(), 1),
-            (Cells{
-                {"A1", "Results"}, {"A2", "/e1"}, {"A3", "/e2"}, {"A4", "/e3"}, {"width 1", "8"}}));
-        QCOMPARE(sheet(h.opened(), 2),
-                 (Cells{{"A1", "Results"}, {"A3", "/e5"}, {"A4", "/e6"}, {"width 1", "8"}}));
-        QCOMPARE(sheet(h.opened(), 3), (Cells{{"A1", "Results"}, {"A2", "/e7"}, {"width 1", "8"}}));
+        QCOMPARE(sheet(h.opened(), 2), (Cells{{"A1", "Name"},
+                                              {"B1", "Note"},
+                                              {"A2", "c"},
+                                              {"B2", "xy"},
+                                              {"width 1", "5"},
+                                              {"width 2", "5"}}));
     }
 
     void noWorkbookForAnEmptyListOrWithoutApplication() {
