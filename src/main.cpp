@@ -8,6 +8,7 @@
 #include "platform/services.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
+#include "platform/spreadsheet.h"
 #include "platform/yield.h"
 
 int main(int argc, char* argv[]) {
@@ -20,6 +21,8 @@ int main(int argc, char* argv[]) {
     QtClipboard clipboard;
     DesktopShell shell;
     Services services{dialogs, yield, settings, clipboard, shell};
+    XlsxSpreadsheetHost spreadsheet(shell);
+    services.spreadsheet = &spreadsheet;
     // End: whatever is running stops where it is; nothing is saved.
     services.endProgram = [] { std::_Exit(0); };
     services.programFolder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());

@@ -1,11 +1,71 @@
 #include "results/filters.h"
 
+#include <QString>
+#include <vector>
+
+#include "platform/dialogs.h"
 #include "platform/errortrap.h"
+#include "platform/listcontrol.h"
+#include "platform/pointer.h"
+#include "platform/services.h"
 #include "platform/window.h"
 
 namespace tarnwell {
 
-void askAndRemoveResultsContaining(Window& /*window*/, ErrorTrap& /*trap*/) {}
-void askAndRemoveResultsNotContaining(Window& /*window*/, ErrorTrap& /*trap*/) {}
+namespace {
+
+enum class Remove { Containing, NotContaining };
+
+void removeResults(ListControl& list, const QString& filterText, Remove which) {
+    // Both sides lowercased (not case-folded); the text once, not per entry.
+    const QString needle = filterText.toLower();
+    const bool removeWhenFound = which == Remove::Containing;
+    std::vector<int> doomed;
+    const int n = list.Count();
+    for (int i = 1; i <= n; ++i) {
+        if (list.Text(i).toLower().contains(needle) == removeWhenFound)
+            doomed.push_back(i);
+    }
+    // One pass: removing a million entries one by one would move the tail
+    // of the list once per entry.
+    list.RemoveAll(doomed);
+}
+
+void askAndRemove(Window& window, ErrorTrap& trap, const QString& prompt, Remove which) {
+    Services& platform = window.platform;
+    // 1. Ask for the text.
+    const QString filterText =
+        trap.value(1,
+                   [&] { return platform.dialogs.inputBox(prompt, platform.appTitle, QString()); })
+            .value_or(QString());
+    // 2. Nothing typed, or Cancel: leave everything as it is.
+    if (filterText.isEmpty())
+        return;
+    // 3.
+    trap.run(3, [&] { window.pointer.set(MousePointer::Busy); });
+    // 4.
+    trap.run(4, [&] { removeResults(window.ResultsList, filterText, which); });
+    // 5.
+    trap.run(5, [&] { window.pointer.set(MousePointer::Default); });
+}
+
+}  // namespace
+
+void removeResultsContaining(ListControl& list, const QString& filterText) {
+    removeResults(list, filterText, Remove::Containing);
+}
+
+void removeResultsNotContaining(ListControl& list, const QString& filterText) {
+    removeResults(list, filterText, Remove::NotContaining);
+}
+
+void askAndRemoveResultsContaining(Window& window, ErrorTrap& trap) {
+    askAndRemove(window, trap, QStringLiteral("Remove entries containing: "), Remove::Containing);
+}
+
+void askAndRemoveResultsNotContaining(Window& window, ErrorTrap& trap) {
+    askAndRemove(window, trap, QStringLiteral("Remove entries not containing: "),
+                 Remove::NotContaining);
+}
 
 }  // namespace tarnwell

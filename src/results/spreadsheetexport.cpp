@@ -1,10 +1,122 @@
 #include "results/spreadsheetexport.h"
 
+#include <memory>
+
+#include "platform/dialogs.h"
 #include "platform/errortrap.h"
+#include "platform/failure.h"
+#include "platform/pointer.h"
+#include "platform/services.h"
+#include "platform/spreadsheet.h"
 #include "platform/window.h"
+#include "platform/yield.h"
+#include "results/columnlist.h"
 
 namespace tarnwell {
 
-void saveResultsAsWorkbook(Window& /*window*/, ErrorTrap& /*trap*/) {}
+namespace {
+
+const QString kNotInstalledCheck = QStringLiteral(
+    "Excel is not installed on this computer. You need to have it installed to use this "
+    "software without error.");
+const QString kNotInstalledCommand = QStringLiteral(
+    "Excel is not installed on this computer. You need to have it installed to use this "
+    "feature.");
+
+}  // namespace
+
+bool ExcelInstalled(Window& window) {
+    Services& platform = window.platform;
+    // 2-3. A session started only to see that one can be, and let go at once.
+    bool present = false;
+    try {
+        present = platform.spreadsheet && platform.spreadsheet->createApplication() != nullptr;
+    } catch (...) {
+        present = false;
+    }
+    if (present)
+        return true;
+    // 4-5.
+    try {
+        platform.dialogs.msgBox(kNotInstalledCheck, vbOKOnly, platform.appTitle);
+    } catch (...) {
+    }
+    return false;
+}
+
+void fillWorkbook(Window& window, ErrorTrap& trap, const ColumnList& list) {
+    Yield& yield = window.platform.yield;
+    SpreadsheetHost* host = window.platform.spreadsheet;
+    // 4. Every later step works on this session; after a failure there is
+    // nothing for them to do, and one report says all there is to say.
+    auto created = trap.value(4, [&] {
+        if (!host)
+            throw Failure(QStringLiteral("No spreadsheet application is installed"));
+        return host->createApplication();
+    });
+    if (!created || !*created)
+        return;
+    SpreadsheetApp& app = **created;
+    // 5-6.
+    if (!trap.run(5, [&] { app.addWorkbook(); }) || !trap.run(6, [&] { app.makeVisible(); }))
+        return;
+    // 7. The header row: the column captions.
+    int nextColumn = 1;
+    const int columns = list.ColumnCount();
+    for (int c = 1; c <= columns; ++c) {
+        yield.doEvents();
+        const bool ok = trap.run(7, [&] {
+            app.setCell(1, nextColumn, list.ColumnText(c));
+            ++nextColumn;
+            app.fitColumn(c);
+        });
+        if (!ok)
+            return;
+    }
+    // 8-10. Entry r always belongs to row r + 1; an unchecked one leaves its
+    // row empty.
+    int nextRow = 2;
+    const int n = list.Count();
+    for (int r = 1; r <= n; ++r) {
+        yield.doEvents();
+        const bool ok = trap.run(9, [&] {
+            if (!list.Checked(r))
+                return;
+            nextColumn = 1;
+            for (int c = 1; c <= list.ColumnCount(); ++c) {
+                yield.doEvents();
+                QString text = list.Cell(r, c);
+                if (c > 1)
+                    text.remove(QLatin1Char('='));
+                app.setCell(nextRow, nextColumn, text);
+                ++nextColumn;
+            }
+        });
+        if (!ok)
+            return;
+        ++nextRow;
+    }
+    // 11. Fitted, complete, and only now shown to the user.
+    if (trap.run(11, [&] { app.fitAllColumns(); }))
+        trap.run(11, [&] { app.finish(); });
+}
+
+void saveResultsAsWorkbook(Window& window, ErrorTrap& trap) {
+    Services& platform = window.platform;
+    // 1.
+    if (!ExcelInstalled(window)) {
+        trap.run(
+            1, [&] { platform.dialogs.msgBox(kNotInstalledCommand, vbOKOnly, platform.appTitle); });
+        return;
+    }
+    // 2.
+    trap.run(2, [&] { window.pointer.set(MousePointer::Busy); });
+    // 3-11.
+    const ListControlColumns results(window.ResultsList);
+    if (results.Count() > 0)
+        fillWorkbook(window, trap, results);
+    // 12.
+    trap.run(12, [&] { window.pointer.set(MousePointer::Default); });
+}
 
 }  // namespace tarnwell

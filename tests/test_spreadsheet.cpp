@@ -1,0 +1,189 @@
+// "Save Results As Excel File": the workbook as written to disk, and the
+// cases where there is none to show. No spreadsheet application is started:
+// the tests tell the backend one is there and record what it would open.
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+#include "platform/errortrap.h"
+#include "platform/listcontrol.h"
+#include "platform/spreadsheet.h"
+#include "results/spreadsheetexport.h"
+#include "support/fakes.h"
+#include "support/results_support.h"
+#include "support/trees.h"
+
+using namespace tarnwell;
+using namespace tarnwell::test;
+
+namespace {
+
+using Cells = std::map<QString, QString>;
+
+// Sheet n's string cells ("A1" -> text), and its column widths ("width 1" -> "20").
+Cells sheet(const QString& workbook, int n) {
+    QXmlStreamReader xml(unzipped(workbook, QString("xl/worksheets/sheet%1.xml").arg(n)));
+    Cells cells;
+    QString ref;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const auto a = xml.attributes();
+        if (xml.name() == u"col")  // whole characters: the file adds padding
+            cells["width " + a.value("min").toString()] =
+                QString::number(int(a.value("width").toDouble()));
+        if (xml.name() == u"c" && a.value("t") == u"inlineStr")
+            ref = a.value("r").toString();
+        if (xml.name() == u"f" || xml.name() == u"v")
+            cells[ref] = "not a string cell";
+        if (xml.name() == u"t")
+            cells[ref] = xml.readElementText();
+    }
+    if (xml.hasError())
+        cells["error"] = xml.errorString();
+    return cells;
+}
+
+// The window's pointer values, one per change.
+struct PointerTrace : QObject {
+    Harness& h;
+    std::vector<int> values;
+    explicit PointerTrace(Harness& h) : h(h) { h.form->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::CursorChange)
+            values.push_back(h.form->pointer().value());
+        return false;
+    }
+};
+
+// Workbooks go into `folder`; the application is there unless told otherwise.
+struct WorkbookHarness : Harness {
+    XlsxSpreadsheetHost host;
+    explicit WorkbookHarness(const QString& folder, int rowsPerSheet = 1048576, bool present = true)
+        : host(shell, {folder, [present] { return present; }, rowsPerSheet}) {
+        services.spreadsheet = &host;
+    }
+    QString opened() const { return shell.openedFiles.size() == 1 ? shell.openedFiles[0] : ""; }
+};
+
+}  // namespace
+
+class SpreadsheetTest : public QObject {
+    Q_OBJECT
+private slots:
+    void checkedEntriesFillTheirRows() {
+        QTemporaryDir dir;
+        WorkbookHarness h(dir.path() + "/cache/tarnwell");
+        for (const char* e :
+             {"/u/.first", "/u/=SUM(A1:A2)", "/u/.third", "/t/a<b&c\n\x01", "/t/caf\xe9"})
+            h.results().Add(QByteArray(e));
+        h.results().SetChecked(1, false);
+        h.results().SetChecked(3, false);
+        PointerTrace pointer(h);
+        h.form->PushButton14_Click();
+        QVERIFY(h.dialogs.boxes.empty());
+        QCOMPARE(pointer.values, (std::vector<int>{11, 0}));
+        QVERIFY(QRegularExpression(R"(/cache/tarnwell/Results-\d{8}-\d{6}\.xlsx$)")
+                    .match(h.opened())
+                    .hasMatch());
+        QCOMPARE(filesUnder(dir.path() + "/cache/tarnwell").size(), 1);
+        QCOMPARE(QFileInfo(dir.path() + "/cache/tarnwell").permissions() & 0x0777, 0x0700);
+        QCOMPARE(QFileInfo(h.opened()).permissions() & 0x0777, 0x0600);
+        // A text that looks like a formula stays a string; an unchecked entry
+        // leaves its row empty; odd bytes still make well-formed XML.
+        const Cells cells = sheet(h.opened(), 1);
+        QCOMPARE(cells, (Cells{{"A1", "Results"},
+                               {"A3", "/u/=SUM(A1:A2)"},
+                               {"A5", "/t/a<b&c\n_x0001_"},
+                               {"A6", QFile::decodeName("/t/caf\xe9")},
+                               {"width 1", "15"}}));
+        QCOMPARE(h.yield.count, 1 + 5 + 3);  // header, entries, checked cells
+    }
+
+    // Column 1 keeps its "=", later columns lose every one. Past the rows a
+    // sheet holds (here 3), further sheets carry on, headed again.
+    void equalsSignsAndFurtherSheets() {
+        QTemporaryDir dir;
+        WorkbookHarness h(dir.path(), 3);
+        TableList list;
+        list.captions = {"Name", "Note"};
+        list.rows = {{{"=a=b", "=1+2=3"}}, {{"b", "b"}, false}, {{"c", "x=y"}}};
+        ErrorTrap trap(h.dialogs, "Form1", "PushButton14_Click");
+        fillWorkbook(h.form->window(), trap, list);
+        QCOMPARE(sheet(h.opened(), 1), (Cells{{"A1", "Name"},
+                                              {"B1", "Note"},
+                                              {"A2", "=a=b"},
+                                              {"B2", "1+23"},
+                                              {"width 1", "5"},
+                                              {"width 2", "5"}}));
+        QCOMPARE(sheet(h.opened(), 2), (Cells{{"A1", "Name"},
+                                              {"B1", "Note"},
+                                              {"A2", "c"},
+                                              {"B2", "xy"},
+                                              {"width 1", "5"},
+                                              {"width 2", "5"}}));
+    }
+
+    void noWorkbookForAnEmptyListOrWithoutApplication() {
+        QTemporaryDir dir;
+        WorkbookHarness empty(dir.path() + "/cache");
+        PointerTrace busyAndBack(empty);
+        empty.form->PushButton14_Click();
+        QVERIFY(empty.dialogs.boxes.empty());
+        QCOMPARE(busyAndBack.values, (std::vector<int>{11, 0}));
+
+        WorkbookHarness absent(dir.path() + "/cache", 1048576, false);
+        absent.results().Add(QByteArray("/a/.b"));
+        PointerTrace untouched(absent);
+        absent.form->PushButton14_Click();
+        const QString first =
+            "Excel is not installed on this computer. You need to have it "
+            "installed to use this ";
+        QCOMPARE(absent.dialogs.messages().size(), size_t(2));
+        QCOMPARE(absent.dialogs.messages()[0].text, first + "software without error.");
+        QCOMPARE(absent.dialogs.messages()[1].text, first + "feature.");
+        QCOMPARE(absent.dialogs.messages()[1].title, absent.services.appTitle);
+        QVERIFY(untouched.values.empty());
+        QVERIFY(empty.shell.openedFiles.empty() && absent.shell.openedFiles.empty());
+        QVERIFY(!QFileInfo::exists(dir.path() + "/cache"));
+    }
+
+    // The check passed, yet the workbook cannot be finished: one report,
+    // nothing opened, nothing left behind, the pointer back to default.
+    void failuresLeaveNothingBehind_data() {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("folder not writable") << "unwritable";
+        QTest::newRow("full disk") << "full";
+        QTest::newRow("entries cleared meanwhile") << "cleared";
+    }
+    void failuresLeaveNothingBehind() {
+        QFETCH(QString, failure);
+        QTemporaryDir dir;
+        std::unique_ptr<TinyDisk> disk;
+        if (failure == "full" &&
+            !(disk = std::make_unique<TinyDisk>(dir.path(), "size=64k"))->whyNot.isEmpty())
+            QSKIP(qPrintable(disk->whyNot));
+        if (failure == "unwritable")  // a file where the folder should be, even for root
+            writeFile(QFile::encodeName(dir.path() + "/cache"), "");
+        WorkbookHarness h(dir.path() + "/cache/tarnwell");
+        for (int i = 0; i < 5000; ++i)  // some 2 MB that does not compress away
+            h.results().Add(
+                QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Sha512)
+                    .toHex());
+        if (failure == "cleared")
+            h.yield.onYield = [&](int n) { n == 4 ? h.form->PushButton6_Click() : void(); };
+        const auto openFiles = [] { return QDir("/proc/self/fd").count(); };
+        const auto before = openFiles();
+        h.form->PushButton14_Click();
+        QCOMPARE(openFiles(), before);  // a dropped workbook closes what it had open
+        QCOMPARE(h.dialogs.countContaining("in Quorrel2021/08/31.Form1.PushButton14_Click "), 1);
+        QCOMPARE(h.dialogs.boxes.size(), size_t(1));
+        QVERIFY(h.shell.openedFiles.empty());
+        QCOMPARE(filesUnder(dir.path()),
+                 failure == "unwritable" ? QStringList{"cache"} : QStringList{});
+        QCOMPARE(h.form->pointer().value(), 0);
+    }
+};
+
+QTEST_MAIN(SpreadsheetTest)
+#include "test_spreadsheet.moc"
