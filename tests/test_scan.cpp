@@ -120,6 +120,41 @@ private slots:
         QCOMPARE(h.yield.count, 2 + 13);
     }
 
+    void hiddenListsAndDosWordsDecode() {
+        static const char kList[] = "a\r\n\nb c\n\r\n\xff\x00z\nlast";
+        const HiddenList names = parseHiddenList(QByteArrayView(kList, sizeof kList - 1));
+        QCOMPARE(names.size(), size_t(4));
+        for (const std::string& n : {std::string("a"), std::string("b c"),
+                                     std::string("\xff\x00z", 3), std::string("last")})
+            QVERIFY2(names.count(n), n.c_str());
+        QVERIFY(parseHiddenList(QByteArrayView()).empty());
+        QVERIFY(parseHiddenList("\n\r\n\n").empty());
+
+        QCOMPARE(decodeNtfsAttribBe(QByteArrayView("\x00\x00\x20\x16", 4)), 0x2016u);
+        QVERIFY(!decodeNtfsAttribBe(QByteArrayView("\x16", 1)));
+        QCOMPARE(decodeDosAttribByte(QByteArrayView("\x06", 1)), 6u);
+        QVERIFY(!decodeDosAttribByte(QByteArrayView("\x00\x06", 2)));
+        const std::uint32_t native = 0x22;
+        QCOMPARE(decodeCifsDosAttrib(QByteArrayView(reinterpret_cast<const char*>(&native), 4)),
+                 0x22u);
+        QVERIFY(!decodeCifsDosAttrib(QByteArrayView("\x22\x00\x00", 3)));
+    }
+
+    void onePathAskedByTheSameRules() {
+        QTemporaryDir dir;
+        makeTree(dir.path(), {".dot", "listed", "plain", "sub/"});
+        writeFile(QFile::encodeName(dir.path() + "/.hidden"), "listed\nsub\n");
+        const auto tag = [&](const char* name) {
+            return int(hiddenTagOf(QFile::encodeName(dir.path() + "/" + name)));
+        };
+        QCOMPARE(tag(".dot"), kHiddenByDotName);
+        QCOMPARE(tag("listed"), kHiddenByList);
+        QCOMPARE(tag("sub/"), kHiddenByList);
+        QCOMPARE(tag("plain"), 0);
+        QCOMPARE(tag("missing"), 0);
+        QCOMPARE(int(hiddenTagOf("/")), 0);
+    }
+
     void pathsAreRebuiltFromTheFolderAsGiven() {
         QTemporaryDir dir;
         makeTree(dir.path(), {"a/.x"});
