@@ -299,6 +299,30 @@ private slots:
         removeChain(root, kDepth);
     }
 
+    void aCombDeeperThanThePathLimit() {
+        // Deeper than the path limit, with folders to come back to at every
+        // level: more than the walk keeps open, so it must open folders
+        // again on its way up, some of them beyond the path limit.
+        QTemporaryDir dir(QDir("/dev/shm").exists()
+                              ? QStringLiteral("/dev/shm/tarnwell-comb-XXXXXX")
+                              : QString());
+        const QByteArray root = QFile::encodeName(dir.path());
+        constexpr int kDepth = 2500;  // paths of 5,000 bytes and more
+        makeComb(root, kDepth);
+        const int descriptors = openDescriptors();
+        Harness h;
+        search(h, {dir.path()});
+        // Every leaf entered once: its file is either found or held back by
+        // the length guard.
+        const int held = h.dialogs.countContaining("The length of filenames in folder ");
+        QCOMPARE(h.results().Count() + held, 2 * kDepth);
+        QVERIFY(h.results().Count() > 0);
+        QCOMPARE(foundSet(h).size(), h.results().Count());
+        QVERIFY(errorReports(h).empty());
+        QCOMPARE(openDescriptors(), descriptors);
+        removeBelow(root);
+    }
+
     void stopDeepInATree() {
         QTemporaryDir dir;
         const QString r = dir.path();

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <vector>
@@ -122,7 +123,8 @@ public:
 
     void run(const QByteArray& top) {
         path_ = folderPathOf(top);
-        if (enterFolder(-1, path_, false, false) == Outcome::Stopped)
+        const QByteArray name = path_.mid(path_.lastIndexOf('/') + 1);
+        if (enterFolder(-1, name, false, false) == Outcome::Stopped)
             return;
         while (!stack_.empty()) {
             const int index = int(stack_.size()) - 1;
@@ -130,6 +132,7 @@ public:
             if (frame.next == frame.listing.folders().size()) {
                 closeFd(frame);
                 stack_.pop_back();
+                oldestOpen_ = std::min(oldestOpen_, int(stack_.size()));
                 continue;
             }
             if (run_.stopRequested)  // 7.1
@@ -138,7 +141,8 @@ public:
             const bool last = frame.next == frame.listing.folders().size();
             // A copy: entering the subfolder may move the frame, names and all.
             const QByteArray name(frame.listing.name(entry), entry.length);
-            const bool listed = frame.hiddenList.count(name.toStdString()) > 0;
+            const bool listed =
+                !frame.hiddenList.empty() && frame.hiddenList.count(name.toStdString()) > 0;
             path_.truncate(frame.pathLength);
             if (!path_.endsWith('/'))
                 path_ += '/';
@@ -308,26 +312,27 @@ private:
             qsizetype start = above >= 0 ? stack_[size_t(above)].pathLength : 0;
             if (above >= 0 && path_[start] == '/')
                 ++start;
-            fd = base;
-            while (start < frame.pathLength && fd >= 0) {
+            // AT_FDCWD is negative: the walk's own descriptor is `at`.
+            int at = base;
+            while (start < frame.pathLength) {
                 qsizetype end = frame.pathLength;
                 if (end - start >= PATH_MAX)
                     end = path_.lastIndexOf('/', start + PATH_MAX - 1);
-                if (end <= start) {
-                    errno = ENAMETOOLONG;
-                    fd = -1;
+                const int next = end <= start
+                                     ? -1
+                                     : ::openat(at, path_.mid(start, end - start).constData(),
+                                                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                const int error = end <= start ? ENAMETOOLONG : errno;
+                if (at != base)
+                    ::close(at);
+                at = next;
+                if (at < 0) {
+                    errno = error;
                     break;
                 }
-                const QByteArray chunk = path_.mid(start, end - start);
-                const int next =
-                    ::openat(fd, chunk.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                const int error = errno;
-                if (fd != base)
-                    ::close(fd);
-                errno = error;
-                fd = next;
                 start = end + 1;
             }
+            fd = at;
         }
         if (fd < 0)
             throw Failure::fromErrno(errno);

@@ -13,6 +13,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "platform/listcontrol.h"
 
@@ -66,6 +68,64 @@ void removeChain(const QByteArray& root, int depth) {
         ::unlinkat(fd, "d", AT_REMOVEDIR);
     }
     ::close(fd);
+}
+
+void makeComb(const QByteArray& root, int depth) {
+    int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < depth && fd >= 0; ++i) {
+        for (const char* name : {"e1", "d", "e2"}) {
+            ::mkdirat(fd, name, 0755);
+            if (name[0] == 'e') {
+                const int sub = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                const int f = ::openat(sub, ".h", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+                ::close(f);
+                ::close(sub);
+            }
+        }
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    if (fd < 0)
+        throw std::runtime_error("cannot make the comb");
+    ::close(fd);
+}
+
+namespace {
+void emptyFolder(int fd) {
+    DIR* d = ::fdopendir(::dup(fd));
+    if (!d)
+        return;
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(d))
+        if (e->d_name[0] != '.' || (e->d_name[1] && (e->d_name[1] != '.' || e->d_name[2])))
+            names.emplace_back(e->d_name);
+    ::closedir(d);
+    for (const std::string& name : names) {
+        if (::unlinkat(fd, name.c_str(), 0) == 0)
+            continue;
+        const int sub = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub >= 0) {
+            emptyFolder(sub);
+            ::close(sub);
+        }
+        ::unlinkat(fd, name.c_str(), AT_REMOVEDIR);
+    }
+}
+}  // namespace
+
+void removeBelow(const QByteArray& root) {
+    const int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        emptyFolder(fd);
+        ::close(fd);
+    }
+}
+
+int openDescriptors() {
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
+                   .size());
 }
 
 namespace {

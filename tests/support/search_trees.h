@@ -20,6 +20,16 @@ QStringList entries(const ListControl& list);
 void makeChain(const QByteArray& root, int depth, const char* fileAtBottom);
 void removeChain(const QByteArray& root, int depth);
 
+// A comb `depth` levels deep: every level holds the folders "e1", "d" and
+// "e2", made in that order so that most listings give "d" before a sibling;
+// each "e" holds a hidden file ".h", and "d" goes on to the next level.
+void makeComb(const QByteArray& root, int depth);
+// Removes everything below root, however deep, through descriptors.
+void removeBelow(const QByteArray& root);
+
+// How many descriptors this process has open.
+int openDescriptors();
+
 // While it lives, this thread works without the capabilities that let root
 // read any folder, so a folder without permissions is refused as it would
 // be for anyone else. Capabilities are per thread: other threads keep theirs.
