@@ -104,6 +104,10 @@ private:
     ProgressText& progress_;
 };
 
+// One scan. Its stack stands in for recursion, which a chain of folders
+// 100,000 deep would overflow: each frame is a folder whose subfolders are
+// still to come, and the walk always goes on with the deepest, so folders
+// are entered in the order a recursive scan enters them.
 class Walk {
 public:
     Walk(Window& window, const SearchRunState& run, std::int16_t& includeSubfolders)
@@ -123,8 +127,8 @@ public:
 
     void run(const QByteArray& top) {
         path_ = folderPathOf(top);
-        const QByteArray name = path_.mid(path_.lastIndexOf('/') + 1);
-        if (enterFolder(-1, name, false, false) == Outcome::Stopped)
+        const QByteArray topName = path_.mid(path_.lastIndexOf('/') + 1);
+        if (enterFolder(-1, topName, false, false) == Outcome::Stopped)
             return;
         while (!stack_.empty()) {
             const int index = int(stack_.size()) - 1;
@@ -135,7 +139,7 @@ public:
                 oldestOpen_ = std::min(oldestOpen_, int(stack_.size()));
                 continue;
             }
-            if (run_.stopRequested)  // 7.1
+            if (run_.stopRequested)
                 return;
             const DirListing::Entry entry = frame.listing.folders()[frame.next++];
             const bool last = frame.next == frame.listing.folders().size();
@@ -149,7 +153,7 @@ public:
             path_ += name;
             if (last)  // nothing more is opened from here
                 frame.hiddenList.clear();
-            if (enterFolder(index, name, listed, last) == Outcome::Stopped)  // 7.2
+            if (enterFolder(index, name, listed, last) == Outcome::Stopped)
                 return;
         }
     }
@@ -170,8 +174,9 @@ private:
         int listError;  // why it could be opened only to be looked at
     };
 
-    // Steps 1 to 6 for the folder whose Path is path_; a folder with
-    // subfolders to scan is left on the stack for step 7.
+    // Enters the folder whose Path is path_: shows it, decides whether it is
+    // searched, lists it and looks at its own files. A folder with subfolders
+    // to come is left on the stack; run() takes them in order from there.
     Outcome enterFolder(int parent, const QByteArray& name, bool listedHidden, bool lastChild) {
         trap_.run(10, [&] { progress_.enter(path_); });
         const auto opened = trap_.value(20, [&] { return open(parent, name); });
@@ -231,7 +236,8 @@ private:
         return Outcome::Done;
     }
 
-    // Step 5: the folder's own files, one yield each.
+    // The folder's own files, one yield each, since a folder may hold
+    // hundreds of thousands and the window must stay responsive.
     Outcome scanFiles(int fd, FsKind kind, const DirListing& listing,
                       const HiddenList& hiddenList) {
         QByteArray folderPart = path_;
