@@ -1,0 +1,289 @@
+#include "platform/attributes.h"
+
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+namespace tarnwell {
+
+namespace {
+
+// Magic numbers that <linux/magic.h> does not carry on every system.
+constexpr unsigned long kNtfsOldMagic = 0x5346544e;
+constexpr unsigned long kNtfs3Magic = 0x7366746e;
+constexpr unsigned long kConfigfsMagic = 0x62656570;
+constexpr unsigned long kFusectlMagic = 0x65735543;
+constexpr unsigned long kMqueueMagic = 0x19800202;
+constexpr unsigned long kRpcPipefsMagic = 0x67596969;
+
+// A .hidden list larger than this is not a list a person keeps; the rest of
+// it is ignored rather than read into memory.
+constexpr size_t kHiddenListLimit = 16 * 1024 * 1024;
+
+std::uint32_t loadBigEndian32(const char* p) {
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 |
+           std::uint32_t(b[3]);
+}
+
+bool isProcLike(unsigned long magic) {
+    switch (magic) {
+        case PROC_SUPER_MAGIC:
+        case SYSFS_MAGIC:
+        case CGROUP_SUPER_MAGIC:
+        case CGROUP2_SUPER_MAGIC:
+        case DEBUGFS_MAGIC:
+        case TRACEFS_MAGIC:
+        case SECURITYFS_MAGIC:
+        case SELINUX_MAGIC:
+        case SMACK_MAGIC:
+        case BPF_FS_MAGIC:
+        case PSTOREFS_MAGIC:
+        case EFIVARFS_MAGIC:
+        case HUGETLBFS_MAGIC:
+        case DEVPTS_SUPER_MAGIC:
+        case BINFMTFS_MAGIC:
+        case NSFS_MAGIC:
+        case kConfigfsMagic:
+        case kFusectlMagic:
+        case kMqueueMagic:
+        case kRpcPipefsMagic:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// devtmpfs reports the magic of tmpfs; only the mount table tells them apart.
+// Mount ids are cached, so a tree on /tmp reads the table once per mount.
+bool isDevtmpfs(int folderFd) {
+    struct statx sx;
+    if (::statx(folderFd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx) != 0 ||
+        !(sx.stx_mask & STATX_MNT_ID))
+        return false;
+    static std::mutex lock;
+    static std::unordered_map<std::uint64_t, bool> known;
+    std::lock_guard guard(lock);
+    if (auto it = known.find(sx.stx_mnt_id); it != known.end())
+        return it->second;
+    FILE* table = std::fopen("/proc/self/mountinfo", "re");
+    if (!table)
+        return false;
+    char* line = nullptr;
+    size_t capacity = 0;
+    while (::getline(&line, &capacity, table) > 0) {
+        // "id parent major:minor root mountpoint options [optional...] - fstype ..."
+        const std::uint64_t id = std::strtoull(line, nullptr, 10);
+        const char* dash = std::strstr(line, " - ");
+        if (!dash)
+            continue;
+        known[id] = std::strncmp(dash + 3, "devtmpfs ", 9) == 0;
+    }
+    std::free(line);
+    std::fclose(table);
+    return known[sx.stx_mnt_id];
+}
+
+std::optional<std::uint32_t> getAttr(const char* path, const char* attribute, bool follow,
+                                     std::optional<std::uint32_t> (*decode)(QByteArrayView)) {
+    char raw[8];
+    const ssize_t n = follow ? ::getxattr(path, attribute, raw, sizeof raw)
+                             : ::lgetxattr(path, attribute, raw, sizeof raw);
+    if (n < 0)
+        return std::nullopt;
+    return decode(QByteArrayView(raw, n));
+}
+
+// A path that reaches an entry of an open folder however deep the folder
+// lies: /proc/self/fd/N/name never exceeds the path limit.
+std::string procPath(int folderFd, const char* name) {
+    std::string path = "/proc/self/fd/" + std::to_string(folderFd);
+    if (name) {
+        path += '/';
+        path += name;
+    }
+    return path;
+}
+
+std::optional<std::uint32_t> xattrWord(FsKind kind, const char* path, bool follow) {
+    switch (kind) {
+        case FsKind::Ntfs:
+            if (auto w = getAttr(path, "system.ntfs_attrib_be", follow, decodeNtfsAttribBe))
+                return w;
+            return getAttr(path, "system.dos_attrib", follow, decodeDosAttribByte);
+        case FsKind::Fuse:
+            return getAttr(path, "system.ntfs_attrib_be", follow, decodeNtfsAttribBe);
+        case FsKind::Cifs:
+            if (auto w = getAttr(path, "user.cifs.dosattrib", follow, decodeCifsDosAttrib))
+                return w;
+            return getAttr(path, "user.smb3.dosattrib", follow, decodeCifsDosAttrib);
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<std::uint32_t> fatWord(int fd) {
+    __u32 word = 0;
+    if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &word) != 0)
+        return std::nullopt;  // ENOTTY on an exFAT driver that predates the call
+    return std::uint32_t(word);
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> decodeNtfsAttribBe(QByteArrayView raw) {
+    if (raw.size() != 4)
+        return std::nullopt;
+    return loadBigEndian32(raw.data());
+}
+
+std::optional<std::uint32_t> decodeDosAttribByte(QByteArrayView raw) {
+    if (raw.size() != 1)
+        return std::nullopt;
+    return std::uint32_t(static_cast<unsigned char>(raw[0]));
+}
+
+std::optional<std::uint32_t> decodeCifsDosAttrib(QByteArrayView raw) {
+    if (raw.size() != 4)
+        return std::nullopt;
+    std::uint32_t word;
+    std::memcpy(&word, raw.data(), 4);
+    return word;
+}
+
+HiddenList parseHiddenList(QByteArrayView content) {
+    HiddenList names;
+    qsizetype start = 0;
+    while (start < content.size()) {
+        qsizetype end = content.indexOf('\n', start);
+        if (end < 0)
+            end = content.size();
+        qsizetype stop = end;
+        if (stop > start && content[stop - 1] == '\r')
+            --stop;
+        if (stop > start)
+            names.emplace(content.data() + start, size_t(stop - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+FsKind fsKindOf(int folderFd) {
+    struct statfs fs;
+    if (::fstatfs(folderFd, &fs) != 0)
+        return FsKind::Plain;
+    const auto magic = static_cast<unsigned long>(fs.f_type) & 0xffffffffUL;
+    if (isProcLike(magic))
+        return FsKind::Pseudo;
+    switch (magic) {
+        case kNtfsOldMagic:
+        case kNtfs3Magic:
+            return FsKind::Ntfs;
+        case FUSE_SUPER_MAGIC:
+            return FsKind::Fuse;
+        case MSDOS_SUPER_MAGIC:
+        case EXFAT_SUPER_MAGIC:
+            return FsKind::Fat;
+        case CIFS_SUPER_MAGIC:
+        case SMB2_SUPER_MAGIC:
+            return FsKind::Cifs;
+        case TMPFS_MAGIC:
+            return isDevtmpfs(folderFd) ? FsKind::Pseudo : FsKind::Plain;
+        default:
+            return FsKind::Plain;
+    }
+}
+
+std::optional<std::uint32_t> dosAttributesOfFolder(FsKind kind, int folderFd) {
+    if (kind == FsKind::Fat)
+        return fatWord(folderFd);
+    // Through /proc, so that a folder opened without read permission (O_PATH)
+    // can be asked too.
+    return xattrWord(kind, procPath(folderFd, nullptr).c_str(), true);
+}
+
+std::optional<std::uint32_t> dosAttributesOf(FsKind kind, int folderFd, const char* name) {
+    if (kind == FsKind::Fat) {
+        const int fd =
+            ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return std::nullopt;
+        auto word = fatWord(fd);
+        ::close(fd);
+        return word;
+    }
+    if (kind == FsKind::Plain || kind == FsKind::Pseudo)
+        return std::nullopt;
+    return xattrWord(kind, procPath(folderFd, name).c_str(), false);
+}
+
+bool isMountRoot(int folderFd) {
+    struct statx sx;
+    if (::statx(folderFd, "", AT_EMPTY_PATH, STATX_INO, &sx) == 0 &&
+        (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT))
+        return sx.stx_attributes & STATX_ATTR_MOUNT_ROOT;
+    // Older kernels: a mount point lies on another device than its parent,
+    // and "/" is its own parent.
+    struct stat self, parent;
+    if (::fstat(folderFd, &self) != 0 || ::fstatat(folderFd, "..", &parent, 0) != 0)
+        return false;
+    return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
+}
+
+HiddenList readHiddenList(int folderFd) {
+    const int fd = ::openat(folderFd, ".hidden", O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return {};
+    struct stat st;
+    QByteArray content;
+    // Only a regular file is read: a FIFO or device named .hidden would block
+    // or never end.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        char buffer[65536];
+        ssize_t n;
+        while (size_t(content.size()) < kHiddenListLimit &&
+               (n = ::read(fd, buffer, sizeof buffer)) > 0)
+            content.append(buffer, n);
+    }
+    ::close(fd);
+    return parseHiddenList(content);
+}
+
+std::uint8_t hiddenTagOf(const QByteArray& path) {
+    QByteArray trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith('/')) trimmed.chop(1);
+    const qsizetype slash = trimmed.lastIndexOf('/');
+    const QByteArray name = slash < 0 ? trimmed : trimmed.mid(slash + 1);
+    const QByteArray folder =
+        slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : trimmed.left(slash));
+    if (name.isEmpty() || name == "." || name == "..")
+        return 0;
+    const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return 0;
+    std::uint8_t tag = 0;
+    const FsKind kind = fsKindOf(folderFd);
+    const auto dos = dosAttributesOf(kind, folderFd, name.constData());
+    if (name.startsWith('.'))
+        tag = kHiddenByDotName;
+    else if (readHiddenList(folderFd).count(name.toStdString()))
+        tag = kHiddenByList;
+    else if (dos && (*dos & kAttrHidden))
+        tag = kHiddenByDosAttribute;
+    if (tag && dos && (*dos & kAttrSystem))
+        tag |= kHiddenAlsoSystem;
+    ::close(folderFd);
+    return tag;
+}
+
+}  // namespace tarnwell

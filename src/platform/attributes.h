@@ -1,0 +1,74 @@
+#pragma once
+
+// The attribute word of files and folders as the search reads it, made from
+// what a Linux file system offers: dot names, a folder's ".hidden" list, and
+// the DOS attributes that Windows volumes (NTFS, FAT, exFAT, SMB) carry.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_set>
+
+namespace tarnwell {
+
+// Bits of the attribute word, numbered as DOS numbers them.
+inline constexpr std::uint32_t kAttrReadOnly = 1;
+inline constexpr std::uint32_t kAttrHidden = 2;
+inline constexpr std::uint32_t kAttrSystem = 4;
+inline constexpr std::uint32_t kAttrDirectory = 16;
+inline constexpr std::uint32_t kAttrArchive = 32;
+
+// Why a results entry is hidden, kept as the entry's tag for later use.
+inline constexpr std::uint8_t kHiddenByDotName = 1;
+inline constexpr std::uint8_t kHiddenByList = 2;  // named in the folder's .hidden
+inline constexpr std::uint8_t kHiddenByDosAttribute = 3;
+inline constexpr std::uint8_t kHiddenAlsoSystem = 4;  // added when the System bit is set too
+
+// The DOS attribute word from the raw value of an extended attribute:
+// "system.ntfs_attrib_be" (4 bytes, big-endian), "system.dos_attrib" (1 byte,
+// ntfs3), "user.cifs.dosattrib" / "user.smb3.dosattrib" (4 bytes, native
+// order). Nothing for a value of any other size.
+std::optional<std::uint32_t> decodeNtfsAttribBe(QByteArrayView raw);
+std::optional<std::uint32_t> decodeDosAttribByte(QByteArrayView raw);
+std::optional<std::uint32_t> decodeCifsDosAttrib(QByteArrayView raw);
+
+// The names a folder's ".hidden" file lists: one per line, LF or CR LF line
+// ends, empty lines ignored. Names are bytes; nothing is trimmed but the CR.
+using HiddenList = std::unordered_set<std::string>;
+HiddenList parseHiddenList(QByteArrayView content);
+
+// What a folder's file system can tell beyond names.
+enum class FsKind : std::uint8_t {
+    Plain,   // names only: dot names and .hidden lists
+    Ntfs,    // ntfs3 or the old ntfs driver: system.ntfs_attrib_be
+    Fuse,    // maybe ntfs-3g: ask for system.ntfs_attrib_be, fall back quietly
+    Fat,     // vfat, exFAT: FAT_IOCTL_GET_ATTRIBUTES
+    Cifs,    // SMB shares: user.cifs.dosattrib / user.smb3.dosattrib
+    Pseudo,  // proc, sysfs and the like: Hidden + System + Directory, never a root
+};
+
+// Classifies the file system of an open folder (one fstatfs); Plain when it
+// cannot be asked.
+FsKind fsKindOf(int folderFd);
+
+// The DOS attribute word of an open folder, or of the entry `name` inside it
+// (symbolic links are not followed). Nothing where the file system keeps no
+// such word or cannot tell; never fails.
+std::optional<std::uint32_t> dosAttributesOfFolder(FsKind kind, int folderFd);
+std::optional<std::uint32_t> dosAttributesOf(FsKind kind, int folderFd, const char* name);
+
+// True for "/" and every mount point, never for a pseudo file system.
+bool isMountRoot(int folderFd);
+
+// Reads and parses the ".hidden" list of an open folder; empty when there is
+// none or it cannot be read.
+HiddenList readHiddenList(int folderFd);
+
+// Why the file or folder at `path` counts as hidden (a kHiddenBy... tag, plus
+// kHiddenAlsoSystem), or 0 when it does not. The same rules the search
+// applies; never fails (a path that cannot be examined reads as not hidden).
+std::uint8_t hiddenTagOf(const QByteArray& path);
+
+}  // namespace tarnwell

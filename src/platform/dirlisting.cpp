@@ -1,0 +1,89 @@
+#include "platform/dirlisting.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <cerrno>
+#include <cstring>
+
+namespace tarnwell {
+
+namespace {
+
+// Large enough that a folder of a few thousand entries is one system call.
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+bool isDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+}  // namespace
+
+void DirListing::add(const char* name, std::size_t length, bool folder) {
+    const Entry e{std::uint32_t(names_.size()), std::uint32_t(length)};
+    names_.append(name, length + 1);  // with its NUL
+    if (folder) {
+        folders_.push_back(e);
+        return;
+    }
+    files_.push_back(e);
+    if (length > longestFileName_)
+        longestFileName_ = length;
+    if (length == 7 && std::memcmp(name, ".hidden", 7) == 0)
+        hasHiddenList_ = true;
+}
+
+bool DirListing::read(int fd) {
+    alignas(struct dirent64) static thread_local char buffer[kBufferSize];
+    for (;;) {
+        const ssize_t n = ::getdents64(fd, buffer, kBufferSize);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            *this = DirListing();
+            fail(error);
+            return false;
+        }
+        for (ssize_t at = 0; at < n;) {
+            const auto* d = reinterpret_cast<const struct dirent64*>(buffer + at);
+            at += d->d_reclen;
+            const char* name = d->d_name;
+            if (isDotOrDotDot(name))
+                continue;
+            unsigned char type = d->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat st;
+                if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;  // gone since it was listed
+                type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+            }
+            add(name, std::strlen(name), type == DT_DIR);
+        }
+    }
+}
+
+void DirListing::fail(int error) {
+    error_ = error;
+}
+
+void DirListing::keepFoldersOnly() {
+    if (files_.empty())
+        return;
+    std::string kept;
+    std::size_t size = 0;
+    for (const Entry& e : folders_) size += e.length + 1;
+    kept.reserve(size);
+    for (Entry& e : folders_) {
+        const std::uint32_t offset = std::uint32_t(kept.size());
+        kept.append(names_.data() + e.offset, e.length + 1);
+        e.offset = offset;
+    }
+    names_.swap(kept);
+    std::vector<Entry>().swap(files_);
+    longestFileName_ = 0;
+}
+
+}  // namespace tarnwell

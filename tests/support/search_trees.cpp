@@ -1,0 +1,123 @@
+#include "support/search_trees.h"
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <stdexcept>
+
+#include "platform/listcontrol.h"
+
+namespace tarnwell::test {
+
+QStringList entries(const ListControl& list) {
+    QStringList out;
+    for (int i = 1; i <= list.Count(); ++i) out << list.Text(i);
+    return out;
+}
+
+void makeDeep(const QByteArray& root, int depth, bool siblings) {
+    int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < depth && fd >= 0; ++i) {
+        for (const char* name : {"e1", "d", "e2"}) {
+            if (name[0] == 'e' && !siblings)
+                continue;
+            ::mkdirat(fd, name, 0755);
+            if (name[0] == 'e')
+                ::close(
+                    ::openat(fd, (std::string(name) + "/.h").c_str(), O_CREAT | O_WRONLY, 0644));
+        }
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    if (fd < 0)
+        throw std::runtime_error("cannot make the tree");
+    ::close(fd);
+}
+
+void removeTree(const QString& root) {
+    QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), root});
+}
+
+namespace {
+constexpr unsigned kDacBits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+
+bool capabilities(__user_cap_data_struct (&data)[2], bool set) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return ::syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
+}
+}  // namespace
+
+WithoutDacOverride::WithoutDacOverride() {
+    __user_cap_data_struct data[2] = {};
+    if (!capabilities(data, false) || !(data[0].effective & kDacBits))
+        return;
+    data[0].effective &= ~kDacBits;
+    active_ = capabilities(data, true);
+}
+
+WithoutDacOverride::~WithoutDacOverride() {
+    __user_cap_data_struct data[2] = {};
+    if (active_ && capabilities(data, false)) {
+        data[0].effective |= kDacBits & data[0].permitted;
+        capabilities(data, true);
+    }
+}
+
+NtfsVolume::NtfsVolume() {
+    if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+        why_ = QStringLiteral("FUSE is not available here (/dev/fuse cannot be opened)");
+        return;
+    }
+    char tmpl[] = "/tmp/tarnwell-ntfs-XXXXXX";
+    if (!::mkdtemp(tmpl)) {
+        why_ = QStringLiteral("cannot make a temporary folder");
+        return;
+    }
+    dir_ = QString::fromLocal8Bit(tmpl);
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setWorkingDirectory(dir_);
+    p.start(QStringLiteral("sh"),
+            {QStringLiteral("-c"),
+             QStringLiteral("PATH=$PATH:/usr/sbin:/sbin; command -v mkntfs && command -v ntfs-3g "
+                            "|| { echo 'mkntfs or ntfs-3g missing (Debian ntfs-3g)'; exit 1; }; "
+                            "truncate -s 16M img && mkntfs -F -f -q img && mkdir mnt && "
+                            "ntfs-3g img mnt")});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        why_ = QStringLiteral("no NTFS volume: ") + QString::fromLocal8Bit(p.readAll());
+        return;
+    }
+    mountPoint_ = dir_ + QStringLiteral("/mnt");
+}
+
+NtfsVolume::~NtfsVolume() {
+    if (!mountPoint_.isEmpty() &&
+        QProcess::execute(QStringLiteral("fusermount3"), {QStringLiteral("-u"), mountPoint_}) != 0)
+        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), mountPoint_});
+    if (!dir_.isEmpty())
+        QDir(dir_).removeRecursively();
+}
+
+bool NtfsVolume::setAttributes(const QString& path, unsigned word) {
+    const unsigned char raw[4] = {
+        static_cast<unsigned char>(word >> 24), static_cast<unsigned char>(word >> 16),
+        static_cast<unsigned char>(word >> 8), static_cast<unsigned char>(word)};
+    return ::setxattr(QFile::encodeName(path).constData(), "system.ntfs_attrib_be", raw, 4, 0) == 0;
+}
+
+unsigned NtfsVolume::attributes(const QString& path) {
+    unsigned char raw[4] = {};
+    if (::getxattr(QFile::encodeName(path).constData(), "system.ntfs_attrib_be", raw, 4) != 4)
+        return ~0u;
+    return unsigned(raw[0]) << 24 | unsigned(raw[1]) << 16 | unsigned(raw[2]) << 8 | raw[3];
+}
+
+}  // namespace tarnwell::test

@@ -1,0 +1,53 @@
+#pragma once
+
+// Trees and conditions that the search tests need beyond plain files.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace tarnwell {
+class ListControl;
+}
+
+namespace tarnwell::test {
+
+QStringList entries(const ListControl& list);
+
+// `depth` nested folders "d" below root, made through descriptors since
+// their paths go far beyond the path limit. With `siblings`, every level
+// also holds "e1" (made before "d") and "e2" (after), each with a file ".h",
+// so that a walk has folders to come back to at every level.
+void makeDeep(const QByteArray& root, int depth, bool siblings);
+// Removes a tree of any depth (rm copes with what QDir cannot).
+void removeTree(const QString& root);
+
+// While it lives, this thread lacks the capabilities that let root read any
+// folder (capabilities are per thread), so permissions hold as for anyone.
+class WithoutDacOverride {
+public:
+    WithoutDacOverride();
+    ~WithoutDacOverride();
+    bool active() const { return active_; }
+
+private:
+    bool active_ = false;
+};
+
+// A 16 MB NTFS volume (mkntfs) mounted with ntfs-3g, unmounted when it goes;
+// mountPoint() is empty when it could not be had, and why() says why.
+class NtfsVolume {
+public:
+    NtfsVolume();
+    ~NtfsVolume();
+    const QString& mountPoint() const { return mountPoint_; }
+    const QString& why() const { return why_; }
+    // The DOS attribute word of a path on the volume; ~0 when unreadable.
+    static bool setAttributes(const QString& path, unsigned word);
+    static unsigned attributes(const QString& path);
+
+private:
+    QString dir_, mountPoint_, why_;
+};
+
+}  // namespace tarnwell::test

@@ -1,0 +1,66 @@
+// DOS attributes on a real NTFS volume, mounted with ntfs-3g.
+#include <QtTest>
+
+#include "platform/attributes.h"
+#include "platform/listcontrol.h"
+#include "support/fakes.h"
+#include "support/search_trees.h"
+#include "support/trees.h"
+
+using namespace tarnwell;
+using namespace tarnwell::test;
+
+class NtfsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void dosAttributesDecideOnNtfs() {
+        NtfsVolume volume;
+        if (volume.mountPoint().isEmpty())
+            QSKIP(qPrintable(volume.why()));
+        const QString v = volume.mountPoint();
+        makeTree(v, {"h6", "s4", "r3", "plain", ".dot", "sys22/h6", "sys22/.dot", "sys22/in/.x",
+                     "arch54/h2", "arch54/in/.y", "hiddendir/plain", "hiddendir/h2"});
+        QVERIFY(volume.setAttributes(v + "/h6", 0x6));
+        QVERIFY(volume.setAttributes(v + "/s4", 0x4));
+        QVERIFY(volume.setAttributes(v + "/r3", 0x3));
+        QVERIFY(volume.setAttributes(v + "/sys22/h6", 0x6));
+        QVERIFY(volume.setAttributes(v + "/sys22", 0x16));
+        QVERIFY(volume.setAttributes(v + "/arch54/h2", 0x2));
+        QVERIFY(volume.setAttributes(v + "/arch54", 0x36));
+        QVERIFY(volume.setAttributes(v + "/hiddendir", 0x12));
+        QVERIFY(volume.setAttributes(v + "/hiddendir/h2", 0x2));
+        // The root of the volume, marked Hidden + System and nothing else,
+        // is searched all the same.
+        QVERIFY(volume.setAttributes(v, 0x16));
+        QCOMPARE(volume.attributes(v), 0x16u);
+        QCOMPARE(volume.attributes(v + "/sys22"), 0x16u);
+
+        Harness h;
+        h.searchList().Add(v);
+        h.form->PushButton1_Click();
+
+        QMap<QString, int> found;
+        for (int i = 1; i <= h.results().Count(); ++i)
+            found.insert(h.results().Text(i), h.results().Tag(i));
+        QMap<QString, int> expected{
+            {v + "/h6", kHiddenByDosAttribute | kHiddenAlsoSystem},
+            {v + "/r3", kHiddenByDosAttribute},
+            {v + "/.dot", kHiddenByDotName},
+            {v + "/arch54/h2", kHiddenByDosAttribute},
+            {v + "/arch54/in/.y", kHiddenByDotName},
+            {v + "/hiddendir/h2", kHiddenByDosAttribute},
+        };
+        QCOMPARE(found, expected);
+        QCOMPARE(h.results().Count(), expected.size());
+        QCOMPARE(h.dialogs.messages().size(), size_t(1));  // "Done." and no failure
+
+        // The one-path question gives the same answers.
+        QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/h6"))),
+                 kHiddenByDosAttribute | kHiddenAlsoSystem);
+        QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/s4"))), 0);
+        QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/plain"))), 0);
+    }
+};
+
+QTEST_MAIN(NtfsTest)
+#include "test_ntfs.moc"
