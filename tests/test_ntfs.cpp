@@ -43,12 +43,12 @@ private slots:
         for (int i = 1; i <= h.results().Count(); ++i)
             found.insert(h.results().Text(i), h.results().Tag(i));
         QMap<QString, int> expected{
-            {v + "/h6", kHiddenByDosAttribute | kHiddenAlsoSystem},
-            {v + "/r3", kHiddenByDosAttribute},
-            {v + "/.dot", kHiddenByDotName},
-            {v + "/arch54/h2", kHiddenByDosAttribute},
-            {v + "/arch54/in/.y", kHiddenByDotName},
-            {v + "/hiddendir/h2", kHiddenByDosAttribute},
+            {v + "/h6", HiddenReason::DosAttribute | HiddenReason::DosSystem},
+            {v + "/r3", HiddenReason::DosAttribute},
+            {v + "/.dot", HiddenReason::DotName},
+            {v + "/arch54/h2", HiddenReason::DosAttribute},
+            {v + "/arch54/in/.y", HiddenReason::DotName},
+            {v + "/hiddendir/h2", HiddenReason::DosAttribute},
         };
         QCOMPARE(found, expected);
         QCOMPARE(h.results().Count(), expected.size());
@@ -56,7 +56,7 @@ private slots:
 
         // The one-path question gives the same answers.
         QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/h6"))),
-                 kHiddenByDosAttribute | kHiddenAlsoSystem);
+                 HiddenReason::DosAttribute | HiddenReason::DosSystem);
         QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/s4"))), 0);
         QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/plain"))), 0);
     }

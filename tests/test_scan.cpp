@@ -82,8 +82,8 @@ private slots:
         for (int i = 1; i <= h.results().Count(); ++i) {
             sawOdd |= h.results().Bytes(i) == odd;
             QCOMPARE(int(h.results().Tag(i)), h.results().Bytes(i).endsWith("/listed.txt")
-                                                  ? kHiddenByList
-                                                  : kHiddenByDotName);
+                                                  ? HiddenReason::HiddenList
+                                                  : HiddenReason::DotName);
         }
         QVERIFY(sawOdd);
         QCOMPARE(h.dialogs.messages().size(), size_t(1));  // "Done."
@@ -110,7 +110,7 @@ private slots:
             return int(hiddenTagOf(QFile::encodeName(dir.path() + "/" + name)));
         };
         QCOMPARE(QList<int>({tag(".dot"), tag("listed"), tag("sub/"), tag("plain"), tag("gone")}),
-                 QList<int>({kHiddenByDotName, kHiddenByList, kHiddenByList, 0, 0}));
+                 QList<int>({HiddenReason::DotName, HiddenReason::HiddenList, HiddenReason::HiddenList, 0, 0}));
     }
 
     void entriesFollowTheFolderAsGiven() {

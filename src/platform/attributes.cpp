@@ -275,13 +275,13 @@ std::uint8_t hiddenTagOf(const QByteArray& path) {
     const FsKind kind = fsKindOf(folderFd);
     const auto dos = dosAttributesOf(kind, folderFd, name.constData());
     if (name.startsWith('.'))
-        tag = kHiddenByDotName;
+        tag = HiddenReason::DotName;
     else if (readHiddenList(folderFd).count(name.toStdString()))
-        tag = kHiddenByList;
+        tag = HiddenReason::HiddenList;
     else if (dos && (*dos & kAttrHidden))
-        tag = kHiddenByDosAttribute;
+        tag = HiddenReason::DosAttribute;
     if (tag && dos && (*dos & kAttrSystem))
-        tag |= kHiddenAlsoSystem;
+        tag |= HiddenReason::DosSystem;
     ::close(folderFd);
     return tag;
 }

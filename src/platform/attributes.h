@@ -11,6 +11,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "platform/hiddenreason.h"
+
 namespace tarnwell {
 
 // Bits of the attribute word, numbered as DOS numbers them.
@@ -20,11 +22,6 @@ inline constexpr std::uint32_t kAttrSystem = 4;
 inline constexpr std::uint32_t kAttrDirectory = 16;
 inline constexpr std::uint32_t kAttrArchive = 32;
 
-// Why a results entry is hidden, kept as the entry's tag for later use.
-inline constexpr std::uint8_t kHiddenByDotName = 1;
-inline constexpr std::uint8_t kHiddenByList = 2;  // named in the folder's .hidden
-inline constexpr std::uint8_t kHiddenByDosAttribute = 3;
-inline constexpr std::uint8_t kHiddenAlsoSystem = 4;  // added when the System bit is set too
 
 // The DOS attribute word from the raw value of an extended attribute:
 // "system.ntfs_attrib_be" (4 bytes, big-endian), "system.dos_attrib" (1 byte,
@@ -66,8 +63,7 @@ bool isMountRoot(int folderFd);
 // none or it cannot be read.
 HiddenList readHiddenList(int folderFd);
 
-// Why the file or folder at `path` counts as hidden (a kHiddenBy... tag, plus
-// kHiddenAlsoSystem), or 0 when it does not. The same rules the search
+// Why the file or folder at `path` counts as hidden (a HiddenReason), or 0 when it does not. The same rules the search
 // applies; never fails (a path that cannot be examined reads as not hidden).
 std::uint8_t hiddenTagOf(const QByteArray& path);
 

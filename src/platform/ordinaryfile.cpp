@@ -1,36 +1,28 @@
 #include "platform/ordinaryfile.h"
 
-#include <sys/stat.h>
-#include <sys/xattr.h>
 #include <QFile>
-#include <QtEndian>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/attributes.h"
 
 namespace tarnwell {
 
-std::optional<unsigned> dosAttributes(const QByteArray& path) {
-    // NTFS volumes (both Linux drivers) answer this name though they never
-    // list it; other file systems say it is not there.
-    unsigned char word[4];
-    if (::getxattr(path.constData(), "system.ntfs_attrib_be", word, sizeof word) == sizeof word)
-        return qFromBigEndian<quint32>(word);
-    return std::nullopt;
+namespace {
+
+bool isSystemFile(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash <= 0 ? QByteArray("/") : path.left(slash);
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const auto dos = dosAttributesOf(fsKindOf(fd), fd, path.mid(slash + 1).constData());
+    ::close(fd);
+    return dos && (*dos & kAttrSystem);
 }
 
-bool listedAsHidden(const QByteArray& folder, const QByteArray& name) {
-    QFile list(QFile::decodeName(folder + "/.hidden"));
-    if (!list.open(QIODevice::ReadOnly))
-        return false;
-    while (!list.atEnd()) {
-        QByteArray line = list.readLine();
-        if (line.endsWith('\n'))
-            line.chop(1);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line == name)
-            return true;
-    }
-    return false;
-}
+}  // namespace
 
 bool isOrdinaryFile(const QString& folder, const QString& tail) {
     for (const QString& part : tail.split(QLatin1Char('/'), Qt::SkipEmptyParts))
@@ -40,12 +32,7 @@ bool isOrdinaryFile(const QString& folder, const QString& tail) {
     struct stat st;
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash >= 0 && listedAsHidden(path.left(slash), path.mid(slash + 1)))
-        return false;
-    if (const auto dos = dosAttributes(path); dos && (*dos & (kDosHidden | kDosSystem)))
-        return false;
-    return true;
+    return hiddenTagOf(path) == HiddenReason::None && !isSystemFile(path);
 }
 
 }  // namespace tarnwell

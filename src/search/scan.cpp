@@ -94,9 +94,9 @@ public:
         progress_.show();
         return boxes_.saveFileName(request);
     }
-    QString browseForFolder(const QString& prompt, const QString& startFolder) override {
+    QString browseForFolder(const QString& prompt, const BrowseWatcher& watcher) override {
         progress_.show();
-        return boxes_.browseForFolder(prompt, startFolder);
+        return boxes_.browseForFolder(prompt, watcher);
     }
 
 private:
@@ -257,15 +257,15 @@ private:
                 dos = dosAttributesOf(kind, fd, name).value_or(0);
             std::uint8_t tag = 0;
             if (name[0] == '.')
-                tag = kHiddenByDotName;
+                tag = HiddenReason::DotName;
             else if (!hiddenList.empty() && hiddenList.count(std::string(name, file.length)))
-                tag = kHiddenByList;
+                tag = HiddenReason::HiddenList;
             else if (dos & kAttrHidden)
-                tag = kHiddenByDosAttribute;
+                tag = HiddenReason::DosAttribute;
             if (!tag)
                 continue;
             if (dos & kAttrSystem)
-                tag |= kHiddenAlsoSystem;
+                tag |= HiddenReason::DosSystem;
             QByteArray entry;
             entry.reserve(folderPart.size() + file.length);
             entry.append(folderPart).append(name, file.length);
