@@ -203,6 +203,13 @@ private:
                 listing.fail(opened->listError);
             else
                 listing.read(fd);
+            if (listing.error()) {
+                // One failure, one report: neither the files nor the
+                // subfolders of a folder that cannot be listed are looked at.
+                trap_.report(50, Failure::fromErrno(listing.error()).description());
+                ::close(fd);
+                return Outcome::Done;
+            }
             HiddenList hiddenList = listing.hasHiddenList() ? readHiddenList(fd) : HiddenList();
             if (trap_.test(40, [&] {
                     return !filenamesTooLong(path_, listing, boxes_, window_.platform.appTitle);
@@ -216,9 +223,7 @@ private:
                 }
             }
             if (trap_.test(60, [&] { return includeSubfolders_ != 0; })) {
-                if (listing.error()) {
-                    trap_.report(70, Failure::fromErrno(listing.error()).description());
-                } else if (!listing.folders().empty()) {
+                if (!listing.folders().empty()) {
                     listing.keepFoldersOnly();
                     Frame frame;
                     frame.fd = fd;
@@ -388,24 +393,26 @@ void searchInFiles(Window& window, const SearchRunState& run, const QByteArray& 
 bool filenamesTooLong(const QByteArray& folderPath, const DirListing& listing, Dialogs& dialogs,
                       const QString& title) {
     try {
-        bool tooLong = listing.error() != 0;
+        // A folder that cannot be listed is reported by the scan itself; its
+        // files are withheld without a second box for the same failure.
+        if (listing.error())
+            return true;
         // Nothing to measure: most folders of a deep tree end here, without
         // counting the characters of their long paths.
-        if (!tooLong && listing.files().empty())
+        if (listing.files().empty())
             return false;
         QByteArray folder = folderPath;
         if (!folder.endsWith('/'))
             folder += '/';
-        if (!tooLong) {
-            const qsizetype folderLength = characters(folder);
-            // Bytes bound characters from above, so most folders need no count.
-            if (folderLength + qsizetype(listing.longestFileName()) > kLongestPath) {
-                for (const DirListing::Entry& file : listing.files()) {
-                    if (folderLength + characters(QByteArrayView(listing.name(file), file.length)) >
-                        kLongestPath) {
-                        tooLong = true;
-                        break;
-                    }
+        bool tooLong = false;
+        const qsizetype folderLength = characters(folder);
+        // Bytes bound characters from above, so most folders need no count.
+        if (folderLength + qsizetype(listing.longestFileName()) > kLongestPath) {
+            for (const DirListing::Entry& file : listing.files()) {
+                if (folderLength + characters(QByteArrayView(listing.name(file), file.length)) >
+                    kLongestPath) {
+                    tooLong = true;
+                    break;
                 }
             }
         }
