@@ -8,13 +8,11 @@ using namespace tarnwell;
 
 namespace {
 void fill(ListControl& list, int n) {
-    for (int i = 1; i <= n; ++i)
-        list.Add(QString("/e%1").arg(i));
+    for (int i = 1; i <= n; ++i) list.Add(QString("/e%1").arg(i));
 }
 QStringList texts(const ListControl& list) {
     QStringList out;
-    for (int i = 1; i <= list.Count(); ++i)
-        out << list.Text(i);
+    for (int i = 1; i <= list.Count(); ++i) out << list.Text(i);
     return out;
 }
 }  // namespace
@@ -51,14 +49,35 @@ private slots:
                 if (i % 3 != 0)
                     drop.push_back(i);
             a.RemoveAll(drop);
-            for (auto it = drop.rbegin(); it != drop.rend(); ++it)
-                b.Remove(*it);
+            for (auto it = drop.rbegin(); it != drop.rend(); ++it) b.Remove(*it);
             QCOMPARE(texts(a), texts(b));
-            for (int i = 1; i <= a.Count(); ++i)
-                QCOMPARE(a.Checked(i), b.Checked(i));
+            for (int i = 1; i <= a.Count(); ++i) QCOMPARE(a.Checked(i), b.Checked(i));
             QCoreApplication::processEvents();
             QCOMPARE(a.model()->rowCount(), a.Count());
         }
+    }
+
+    void entriesSurviveTheStorageBeingPacked() {
+        // Enough removals that the list packs its storage, twice over.
+        ListControl list(true);
+        const int n = 40000;
+        for (int i = 1; i <= n; ++i)
+            list.Add(QByteArray("/some/long/enough/folder/name/for/the/test/.file-") +
+                     QByteArray::number(i));
+        for (int round = 0; round < 2; ++round) {
+            std::vector<int> drop;
+            for (int i = 1; i <= list.Count(); ++i)
+                if (i % 4 != 0)
+                    drop.push_back(i);
+            list.RemoveAll(drop);
+        }
+        QCOMPARE(list.Count(), n / 16);
+        for (int i = 1; i <= list.Count(); ++i)
+            QCOMPARE(list.Bytes(i),
+                     QByteArray("/some/long/enough/folder/name/for/the/test/.file-") +
+                         QByteArray::number(i * 16));
+        list.Add(QByteArray("/after"));
+        QCOMPARE(list.Text(list.Count()), QStringLiteral("/after"));
     }
 
     void exactBytesSurvive() {

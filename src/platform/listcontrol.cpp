@@ -13,13 +13,14 @@ constexpr int kTwipsPerPixel = 15;
 // Telling the view of a few removed rows keeps its scroll position and
 // selection; past this many, one reset is cheaper than a relayout per row.
 constexpr size_t kRowByRowRemovalLimit = 16;
+constexpr size_t kChunkBytes = size_t(1) << 20;
 }  // namespace
 
 PathListModel::PathListModel(bool checkable, QObject* parent)
     : QAbstractTableModel(parent), checkable_(checkable) {}
 
 void PathListModel::setChecked(int row, bool on) {
-    auto& f = flags_[size_t(row)];
+    auto& f = entries_[size_t(row)].flags;
     const std::uint8_t updated = on ? (f | kChecked) : (f & ~kChecked);
     if (updated == f)
         return;
@@ -30,12 +31,43 @@ void PathListModel::setChecked(int row, bool on) {
     }
 }
 
-void PathListModel::append(QByteArray path, std::uint8_t tag) {
-    paths_.push_back(std::move(path));
+void PathListModel::append(QByteArrayView path, std::uint8_t tag) {
+    const size_t length = size_t(path.size());
+    if (chunks_.empty() || chunks_.back().capacity() - chunks_.back().size() < length) {
+        chunks_.emplace_back();
+        chunks_.back().reserve(std::max(kChunkBytes, length));
+    }
+    std::vector<char>& chunk = chunks_.back();
     // A new results entry is checked, so the exports carry the whole list
     // until the user unchecks entries.
-    flags_.push_back(std::uint8_t((tag << 1) | (checkable_ ? kChecked : 0)));
+    entries_.push_back({std::uint32_t(chunks_.size() - 1), std::uint32_t(chunk.size()),
+                        std::uint32_t(length),
+                        std::uint8_t((tag << 1) | (checkable_ ? kChecked : 0))});
+    chunk.insert(chunk.end(), path.data(), path.data() + length);
+    liveBytes_ += length;
     schedulePublish();
+}
+
+// Removed entries leave their bytes behind in the chunks; once they outweigh
+// the live ones the live entries are packed into fresh chunks.
+void PathListModel::releaseRemoved(std::uint64_t bytes) {
+    liveBytes_ -= bytes;
+    deadBytes_ += bytes;
+    if (deadBytes_ < kChunkBytes || deadBytes_ < liveBytes_)
+        return;
+    std::vector<std::vector<char>> packed;
+    for (Entry& e : entries_) {
+        if (packed.empty() || packed.back().capacity() - packed.back().size() < e.length) {
+            packed.emplace_back();
+            packed.back().reserve(std::max(kChunkBytes, size_t(e.length)));
+        }
+        const char* from = chunks_[e.chunk].data() + e.offset;
+        e.chunk = std::uint32_t(packed.size() - 1);
+        e.offset = std::uint32_t(packed.back().size());
+        packed.back().insert(packed.back().end(), from, from + e.length);
+    }
+    chunks_ = std::move(packed);
+    deadBytes_ = 0;
 }
 
 void PathListModel::schedulePublish() {
@@ -60,8 +92,9 @@ void PathListModel::removeAt(int row) {
     const bool shown = row < published_;
     if (shown)
         beginRemoveRows(QModelIndex(), row, row);
-    paths_.erase(paths_.begin() + row);
-    flags_.erase(flags_.begin() + row);
+    const std::uint32_t length = entries_[size_t(row)].length;
+    entries_.erase(entries_.begin() + row);
+    releaseRemoved(length);
     if (shown) {
         --published_;
         endRemoveRows();
@@ -78,29 +111,30 @@ void PathListModel::removeRows(std::span<const int> rows) {
     beginResetModel();
     size_t out = size_t(rows.front());
     size_t next = 0;
-    for (size_t in = out; in < paths_.size(); ++in) {
+    std::uint64_t removed = 0;
+    for (size_t in = out; in < entries_.size(); ++in) {
         if (next < rows.size() && size_t(rows[next]) == in) {
             ++next;
+            removed += entries_[in].length;
             continue;
         }
-        paths_[out] = std::move(paths_[in]);
-        flags_[out] = flags_[in];
-        ++out;
+        entries_[out++] = entries_[in];
     }
-    paths_.resize(out);
-    flags_.resize(out);
+    entries_.resize(out);
+    releaseRemoved(removed);
     // The reset shows the view every remaining row anew.
     published_ = count();
     endResetModel();
 }
 
 void PathListModel::removeAll() {
-    if (paths_.empty())
+    if (entries_.empty())
         return;
     beginResetModel();
     // Give the memory back: a cleared million-entry list should not keep it.
-    std::vector<QByteArray>().swap(paths_);
-    std::vector<std::uint8_t>().swap(flags_);
+    std::deque<Entry>().swap(entries_);
+    std::vector<std::vector<char>>().swap(chunks_);
+    liveBytes_ = deadBytes_ = 0;
     published_ = 0;
     endResetModel();
 }
@@ -124,7 +158,7 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const {
         return {};
     switch (role) {
         case Qt::DisplayRole:
-            return QFile::decodeName(bytes(index.row()));
+            return QString::fromLocal8Bit(view(index.row()));
         case Qt::ToolTipRole:
             if (entryToolTip_)
                 return entryToolTip_(tag(index.row()));
@@ -179,12 +213,12 @@ void ListControl::checkIndex(int index) const {
 
 QString ListControl::Text(int index) const {
     checkIndex(index);
-    return QFile::decodeName(model_.bytes(index - 1));
+    return QString::fromLocal8Bit(model_.view(index - 1));
 }
 
-const QByteArray& ListControl::Bytes(int index) const {
+QByteArray ListControl::Bytes(int index) const {
     checkIndex(index);
-    return model_.bytes(index - 1);
+    return model_.view(index - 1).toByteArray();
 }
 
 QString ListControl::SubItems(int index, int /*k*/) const {

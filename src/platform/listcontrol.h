@@ -2,9 +2,11 @@
 
 #include <QAbstractTableModel>
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QStringList>
 #include <QTreeView>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <span>
 #include <vector>
@@ -22,13 +24,17 @@ class PathListModel : public QAbstractTableModel {
 public:
     explicit PathListModel(bool checkable, QObject* parent = nullptr);
 
-    int count() const { return int(paths_.size()); }
-    const QByteArray& bytes(int row) const { return paths_[size_t(row)]; }
-    bool checked(int row) const { return flags_[size_t(row)] & kChecked; }
+    int count() const { return int(entries_.size()); }
+    // The entry's bytes, valid until the list next changes.
+    QByteArrayView view(int row) const {
+        const Entry& e = entries_[size_t(row)];
+        return QByteArrayView(chunks_[e.chunk].data() + e.offset, qsizetype(e.length));
+    }
+    bool checked(int row) const { return entries_[size_t(row)].flags & kChecked; }
     void setChecked(int row, bool on);
-    std::uint8_t tag(int row) const { return std::uint8_t(flags_[size_t(row)] >> 1); }
+    std::uint8_t tag(int row) const { return std::uint8_t(entries_[size_t(row)].flags >> 1); }
 
-    void append(QByteArray path, std::uint8_t tag);
+    void append(QByteArrayView path, std::uint8_t tag);
     void removeAt(int row);
     // Removes the given rows (ascending, no repeats) in one pass.
     void removeRows(std::span<const int> ascendingRows);
@@ -60,9 +66,20 @@ signals:
 private:
     static constexpr std::uint8_t kChecked = 1;
     void schedulePublish();
+    void releaseRemoved(std::uint64_t bytes);
 
-    std::vector<QByteArray> paths_;
-    std::vector<std::uint8_t> flags_;  // bit 0: checked; bits 1-7: a tag the caller keeps
+    // Paths live packed in large chunks rather than one allocation each: a
+    // million results then cost their bytes plus 16, not three times that.
+    struct Entry {
+        std::uint32_t chunk;
+        std::uint32_t offset;
+        std::uint32_t length;
+        std::uint8_t flags;  // bit 0: checked; bits 1-7: a tag the caller keeps
+    };
+    std::vector<std::vector<char>> chunks_;
+    std::deque<Entry> entries_;  // grows without copying a million entries at a time
+    std::uint64_t liveBytes_ = 0;
+    std::uint64_t deadBytes_ = 0;
     QStringList headers_;
     std::function<QString(std::uint8_t)> entryToolTip_;
     int published_ = 0;
@@ -81,7 +98,7 @@ public:
     // The entry's text as shown; fails for a position outside the list.
     QString Text(int index) const;
     // The entry's exact bytes; fails for a position outside the list.
-    const QByteArray& Bytes(int index) const;
+    QByteArray Bytes(int index) const;
     // The text of column k + 1 of an entry; always empty in this program.
     QString SubItems(int index, int k) const;
     bool Checked(int index) const;
