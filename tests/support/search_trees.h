@@ -38,7 +38,7 @@ private:
 // mountPoint() is empty when it could not be had, and why() says why.
 class NtfsVolume {
 public:
-    NtfsVolume();
+    explicit NtfsVolume(int megabytes = 16);
     ~NtfsVolume();
     const QString& mountPoint() const { return mountPoint_; }
     const QString& why() const { return why_; }

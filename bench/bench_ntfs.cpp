@@ -1,0 +1,110 @@
+// The search on a small NTFS volume mounted through FUSE (ntfs-3g), where
+// every attribute read is a round trip to the driver, against find there.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+#include <memory>
+
+#include "app/form1.h"
+#include "benchutil.h"
+#include "platform/listcontrol.h"
+#include "platform/yield.h"
+#include "support/fakes.h"
+#include "support/search_trees.h"
+
+using namespace tarnwell;
+using namespace tarnwell::bench;
+using namespace tarnwell::test;
+
+namespace {
+
+std::vector<std::string> searchWithWindow(const QString& root, double& secs) {
+    FakeDialogs dialogs;
+    EventLoopYield yield;
+    FakeSettings settings;
+    FakeClipboard clipboard;
+    FakeShell shell;
+    Services services{dialogs, yield, settings, clipboard, shell};
+    services.endProgram = [] {};
+    Form1 form(services);
+    form.Form_Load();
+    form.ListView1->Add(root);
+    secs = seconds([&] { form.PushButton1_Click(); });
+    if (dialogs.boxes.size() != 1)
+        throw std::runtime_error("unexpected box: " + dialogs.boxes[0].text.toStdString());
+    std::vector<std::string> out;
+    for (int i = 1; i <= form.ListView2->Count(); ++i)
+        out.push_back(form.ListView2->Bytes(i).toStdString());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<std::string> find(const QString& root, double& secs) {
+    std::vector<std::string> out;
+    const std::string cmd = "find '" + root.toStdString() + "' -name '.*' -type f";
+    secs = seconds([&] {
+        FILE* p = ::popen(cmd.c_str(), "r");
+        char* line = nullptr;
+        size_t cap = 0;
+        ssize_t n;
+        while ((n = ::getline(&line, &cap, p)) > 0)
+            out.emplace_back(line, size_t(n - 1));
+        std::free(line);
+        ::pclose(p);
+    });
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const long entries = argc > 1 ? std::min(std::atol(argv[1]) / 50, 20000L) : 20000;
+    const int rounds = 5;
+    NtfsVolume volume(256);
+    if (volume.mountPoint().isEmpty()) {
+        std::printf("NTFS benchmark skipped: %s\n", qPrintable(volume.why()));
+        return 0;
+    }
+    // 20 files a folder; every tenth file a dot name, every tenth of the
+    // others marked Hidden by attribute instead.
+    const QString root = volume.mountPoint() + QStringLiteral("/tree");
+    std::vector<std::string> dotNamed, hidden;
+    for (long i = 0; i < entries; ++i) {
+        const QString folder = root + QStringLiteral("/d%1").arg(i / 20, 4, 10, QLatin1Char('0'));
+        if (i % 20 == 0)
+            QDir().mkpath(folder);
+        const bool dot = i % 10 == 0, attr = !dot && i % 10 == 5;
+        const QString path = folder + (dot ? QStringLiteral("/.f%1") : QStringLiteral("/f%1")).arg(i);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            throw std::runtime_error("cannot write on the NTFS volume");
+        f.close();
+        if (attr && !NtfsVolume::setAttributes(path, 0x22))
+            throw std::runtime_error("cannot set attributes");
+        if (dot)
+            dotNamed.push_back(path.toStdString());
+        if (dot || attr)
+            hidden.push_back(path.toStdString());
+    }
+    std::sort(dotNamed.begin(), dotNamed.end());
+    std::sort(hidden.begin(), hidden.end());
+
+    double s;
+    if (searchWithWindow(root, s) != hidden || find(root, s) != dotNamed)
+        throw std::runtime_error("result sets differ from the volume's hidden files");
+    std::vector<double> ours, peer;
+    for (int r = 0; r < rounds; ++r) {
+        searchWithWindow(root, s);
+        ours.push_back(s);
+        find(root, s);
+        peer.push_back(s);
+    }
+    std::printf("search of %ld files on ntfs-3g (median of %d rounds)\n", entries, rounds);
+    row("  ours, end to end", median(ours), "s");
+    row("  find -name '.*' -type f", median(peer), "s");
+    row("  ratio ours / find", median(ours) / median(peer), "x");
+    return 0;
+}
