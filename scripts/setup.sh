@@ -11,7 +11,7 @@ profile=${1:-run}
 build_pkgs=(build-essential cmake ninja-build pkg-config ccache
             qt6-base-dev qt6-base-dev-tools libgl-dev libxlsxwriter-dev)
 run_pkgs=(qt6-qpa-plugins fonts-liberation xdg-utils)
-test_pkgs=(xvfb xauth dbus ntfs-3g attr fuse3 unzip clang libclang-rt-14-dev
+test_pkgs=(xvfb xauth dbus dbus-session-bus-common ntfs-3g attr fuse3 unzip clang libclang-rt-14-dev
            desktop-file-utils appstream file strace)
 bench_pkgs=(fd-find findutils)
 
