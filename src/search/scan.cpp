@@ -334,6 +334,7 @@ private:
     bool reopen(int index) {
         try {
             fdOf(index);
+            lostFolder_ = false;
             return true;
         } catch (const Failure& failure) {
             if (!lostFolder_)
