@@ -1,6 +1,7 @@
 #include "search/scan.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
 #include <algorithm>
@@ -141,6 +142,10 @@ public:
             }
             if (run_.stopRequested)
                 return;
+            if (frame.fd < 0 && !reopen(index)) {
+                frame.next = frame.listing.folders().size();
+                continue;
+            }
             const DirListing::Entry entry = frame.listing.folders()[frame.next++];
             const bool last = frame.next == frame.listing.folders().size();
             // A copy: entering the subfolder may move the frame, names and all.
@@ -167,6 +172,9 @@ private:
         DirListing listing;  // its subfolders
         HiddenList hiddenList;
         size_t next = 0;
+        // Which folder it was, kept when the budget closes its descriptor.
+        dev_t dev = 0;
+        ino_t ino = 0;
     };
 
     struct OpenFolder {
@@ -180,6 +188,10 @@ private:
     Outcome enterFolder(int parent, const QByteArray& name, bool listedHidden, bool lastChild) {
         trap_.run(10, [&] { progress_.enter(path_); });
         const auto opened = trap_.value(20, [&] { return open(parent, name); });
+        if (opened)
+            lostFolder_ = false;
+        else if (parent >= 0)
+            giveUpIfLost(stack_[size_t(parent)]);
         if (parent >= 0 && lastChild)
             closeFd(stack_[size_t(parent)]);
         if (!opened)
@@ -305,6 +317,33 @@ private:
         throw Failure::fromErrno(error);
     }
 
+    // A subfolder could not be opened. When the reason is its folder, gone
+    // or no longer searchable, every other subfolder would fail the same
+    // way: one report is enough, and the rest are given up.
+    void giveUpIfLost(Frame& frame) {
+        struct stat st;
+        if (frame.fd >= 0 && (::fstat(frame.fd, &st) != 0 || st.st_nlink == 0 ||
+                              ::faccessat(frame.fd, ".", X_OK, AT_EACCESS) != 0))
+            frame.next = frame.listing.folders().size();
+    }
+
+    // A folder the budget closed, opened again to go on with its
+    // subfolders. When it cannot be, it is given up after one report; the
+    // folders above it, which then often fail in the same way on the way
+    // up, are given up without another.
+    bool reopen(int index) {
+        try {
+            fdOf(index);
+            lostFolder_ = false;
+            return true;
+        } catch (const Failure& failure) {
+            if (!lostFolder_)
+                trap_.report(20, failure.description());
+            lostFolder_ = true;
+            return false;
+        }
+    }
+
     // The descriptor of a folder on the stack, opened again if the budget
     // closed it: through its path, or, past the path limit, from the
     // nearest folder above it that is still open.
@@ -347,6 +386,13 @@ private:
         }
         if (fd < 0)
             throw Failure::fromErrno(errno);
+        // The path may lead elsewhere by now (renamed, or swapped for a
+        // link): a folder that is not the one listed is as good as gone.
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || st.st_dev != frame.dev || st.st_ino != frame.ino) {
+            ::close(fd);
+            throw Failure::fromErrno(ENOENT);
+        }
         frame.fd = fd;
         ++openFds_;
         if (index < oldestOpen_)
@@ -358,7 +404,13 @@ private:
     void keepWithinBudget() {
         const int top = int(stack_.size()) - 1;
         while (openFds_ > kOpenFolderBudget && oldestOpen_ < top) {
-            closeFd(stack_[size_t(oldestOpen_)]);
+            Frame& frame = stack_[size_t(oldestOpen_)];
+            struct stat st;
+            if (frame.fd >= 0 && ::fstat(frame.fd, &st) == 0) {
+                frame.dev = st.st_dev;
+                frame.ino = st.st_ino;
+            }
+            closeFd(frame);
             ++oldestOpen_;
         }
     }
@@ -381,6 +433,7 @@ private:
     std::vector<Frame> stack_;
     int openFds_ = 0;
     int oldestOpen_ = 0;
+    bool lostFolder_ = false;  // the last folder come back to could not be opened
 };
 
 }  // namespace

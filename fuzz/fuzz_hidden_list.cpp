@@ -1,0 +1,27 @@
+// The .hidden reader over arbitrary bytes: it must not crash, and what it
+// gives back must be what the file says, one name per line.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/attributes.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QByteArrayView content(reinterpret_cast<const char*>(data), qsizetype(size));
+    const tarnwell::HiddenList names = tarnwell::parseHiddenList(content);
+    std::string written;
+    for (const std::string& name : names) {
+        // A name is a whole, non-empty line of the file without its end.
+        if (name.empty() || name.find('\n') != std::string::npos ||
+            content.indexOf(QByteArrayView(name.data(), qsizetype(name.size()))) < 0)
+            __builtin_trap();
+        written += name;
+        written += "\r\n";
+    }
+    // Written back one per line with CR LF ends, the list reads the same,
+    // names that end in a CR of their own included.
+    if (tarnwell::parseHiddenList(QByteArrayView(written.data(), qsizetype(written.size()))) !=
+        names)
+        __builtin_trap();
+    return 0;
+}
