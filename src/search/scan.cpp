@@ -60,20 +60,33 @@ QByteArray folderPathOf(const QByteArray& text) {
 class ProgressText {
 public:
     explicit ProgressText(ProgressBar& bar) : bar_(bar) {}
-    void enter(const QByteArray& path) {
-        path_ = path;
+    // Only the walk's path and its length are noted: a copy per folder would
+    // cost a chain 100,000 levels deep the square of its path length.
+    void enter(const QByteArray& walkPath) {
+        source_ = &walkPath;
+        length_ = walkPath.size();
+        kept_.clear();
         pending_ = true;
+    }
+    // The walk is about to cut its path back; keep the folder still to be
+    // shown if the cut would take part of it.
+    void beforeCut(qsizetype newLength) {
+        if (pending_ && kept_.isNull() && newLength < length_)
+            kept_ = source_->left(length_);
     }
     void show() {
         if (!pending_)
             return;
         pending_ = false;
-        bar_.setText(QStringLiteral("Processing ") + QFile::decodeName(path_));
+        const QByteArray path = kept_.isNull() ? source_->left(length_) : kept_;
+        bar_.setText(QStringLiteral("Processing ") + QFile::decodeName(path));
     }
 
 private:
     ProgressBar& bar_;
-    QByteArray path_;
+    const QByteArray* source_ = nullptr;
+    qsizetype length_ = 0;
+    QByteArray kept_;
     bool pending_ = false;
 };
 
@@ -152,6 +165,7 @@ public:
             const QByteArray name(frame.listing.name(entry), entry.length);
             const bool listed =
                 !frame.hiddenList.empty() && frame.hiddenList.count(name.toStdString()) > 0;
+            progress_.beforeCut(frame.pathLength);
             path_.truncate(frame.pathLength);
             if (!path_.endsWith('/'))
                 path_ += '/';
