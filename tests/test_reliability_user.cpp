@@ -458,6 +458,7 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::newRow("search") << "search";
         QTest::newRow("text export") << "text";
+        QTest::newRow("workbook export") << "workbook";
     }
     void closingMidCommandEndsAtOnce() {
         QFETCH(QString, command);
