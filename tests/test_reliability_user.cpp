@@ -395,10 +395,12 @@ private slots:
         writeFile(QFile::encodeName(fault == "folder" ? target + "/inside" : target), kept);
         std::unique_ptr<AsNobody> asNobody;
         if (fault == "read-only file" || fault == "read-only folder") {
-            // The folder open to all but for writing, or open to all.
+            // A read-only file in a folder anyone may write to, or a file
+            // anyone may write to in a read-only folder.
             QVERIFY(::chmod(QFile::encodeName(dir.path()),
                             fault == "read-only file" ? 0777 : 0555) == 0);
-            QVERIFY(::chmod(QFile::encodeName(target), 0444) == 0);
+            QVERIFY(::chmod(QFile::encodeName(target), fault == "read-only file" ? 0444 : 0666) ==
+                    0);
             asNobody = std::make_unique<AsNobody>();
             if (asNobody->refused())
                 QSKIP("cannot become an ordinary user here");
