@@ -54,23 +54,59 @@ void makePrivateFolder(const QString& folder) {
         throw Failure::fromErrno(errno);
 }
 
-// Claims a fresh file named after the moment ("Results-20261206-142501.xlsx",
-// then "-2", "-3", ... when a run in the same second has it), owner-only.
-QByteArray reserveWorkbookFile(const QString& folder) {
+// A fresh name after the moment ("Results-20261206-142501.xlsx", then "-2",
+// "-3", ... when a run in the same second has it), taken by `claim`, which
+// fails with EEXIST for a name already there: an existing workbook is never
+// replaced.
+template <typename Claim>
+QByteArray claimWorkbookName(const QString& folder, Claim claim) {
     const QString stem = folder + QStringLiteral("/Results-") +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     for (int n = 1;; ++n) {
         const QString name =
             stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".xlsx");
         const QByteArray path = QFile::encodeName(name);
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::close(fd);
+        if (claim(path))
             return path;
-        }
         if (errno != EEXIST || n >= 1000)
             throw Failure::fromErrno(errno);
     }
+}
+
+// An empty owner-only file under a fresh name, for the workbook to be
+// written to.
+QByteArray reserveWorkbookFile(const QString& folder) {
+    return claimWorkbookName(folder, [](const QByteArray& path) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0;
+    });
+}
+
+// Gives a finished unnamed file a fresh name.
+QByteArray nameWorkbookFile(const QString& folder, int fd) {
+    const QByteArray source = "/proc/self/fd/" + QByteArray::number(fd);
+    return claimWorkbookName(folder, [&](const QByteArray& path) {
+        return ::linkat(AT_FDCWD, source.constData(), AT_FDCWD, path.constData(),
+                        AT_SYMLINK_FOLLOW) == 0;
+    });
+}
+
+// A file with no name in the folder, for the workbook to be written into
+// through its /proc link; -1 where the file system or /proc cannot do that.
+// Until it is named nothing of it can be left behind, even when the program
+// ends in the middle of an export.
+int openUnnamedFile(const QString& folder) {
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -1;
+    if (::access(("/proc/self/fd/" + QByteArray::number(fd)).constData(), W_OK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // A workbook written with libxlsxwriter in constant-memory mode: each row
@@ -94,7 +130,9 @@ public:
             lxw_workbook_free(book_);
         }
         // An unfinished workbook is no use to anyone.
-        if (!finished_ && !path_.isEmpty())
+        if (unnamedFd_ >= 0)
+            ::close(unnamedFd_);
+        else if (!finished_ && !path_.isEmpty())
             ::unlink(path_.constData());
     }
 
@@ -102,7 +140,9 @@ public:
         if (book_)
             throw Failure(QStringLiteral("A workbook is already open"));
         makePrivateFolder(folder_);
-        path_ = reserveWorkbookFile(folder_);
+        unnamedFd_ = openUnnamedFile(folder_);
+        path_ = unnamedFd_ >= 0 ? "/proc/self/fd/" + QByteArray::number(unnamedFd_)
+                                : reserveWorkbookFile(folder_);
         // The rows waiting to be packed go beside the workbook, in the
         // private folder, rather than in a shared temporary folder.
         tmpdir_ = QFile::encodeName(folder_);
@@ -172,6 +212,11 @@ public:
                     ::close(fd);
             errno = closeErrno;
             throw lastError(QString::fromUtf8(lxw_strerror(error)));
+        }
+        if (unnamedFd_ >= 0) {
+            path_ = nameWorkbookFile(folder_, unnamedFd_);
+            ::close(unnamedFd_);
+            unnamedFd_ = -1;
         }
         finished_ = true;
         if (visible_ && !shell_.openFile(QFile::decodeName(path_)))
@@ -249,6 +294,7 @@ private:
     QString folder_;
     int rowsPerSheet_;
     QByteArray path_;
+    int unnamedFd_ = -1;  // the workbook's file while it has no name
     QByteArray tmpdir_;
     lxw_workbook* book_ = nullptr;
     std::vector<Sheet> sheets_;
