@@ -41,6 +41,7 @@ set(CPACK_PACKAGE_VENDOR "Team Kelvane")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Finds the hidden files below chosen drives and folders")
 set(CPACK_PACKAGING_INSTALL_PREFIX /opt/tarnwell)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tarnwell Developers <dev@tarnwell.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # The libraries come from what the build links; the rest is what it runs.
