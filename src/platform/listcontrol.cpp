@@ -193,15 +193,20 @@ QVariant PathListModel::headerData(int section, Qt::Orientation orientation, int
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-ListControl::ListControl(bool checkable, QWidget* parent) : QTreeView(parent), model_(checkable) {
+ListControl::ListControl(bool checkable, QWidget* parent) : QTableView(parent), model_(checkable) {
     setModel(&model_);
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
+    // One fixed height for every row, so a million rows cost the view nothing.
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setAllColumnsShowFocus(true);
     header()->setStretchLastSection(false);
     connect(&model_, &PathListModel::published, this, &ListControl::scrollToPending);
 }

@@ -3,8 +3,9 @@
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHeaderView>
 #include <QStringList>
-#include <QTreeView>
+#include <QTableView>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -89,10 +90,17 @@ private:
 
 // One list of the main window: a report view with headed columns over a
 // PathListModel. Positions are 1-based, as every command counts them.
-class ListControl : public QTreeView {
+//
+// A table view rather than a tree view: a tree view lays out every row again
+// whenever rows are added, which made a search that finds a million files
+// spend most of its time there.
+class ListControl : public QTableView {
     Q_OBJECT
 public:
     explicit ListControl(bool checkable, QWidget* parent = nullptr);
+
+    // The column headers.
+    QHeaderView* header() const { return horizontalHeader(); }
 
     int Count() const { return model_.count(); }
     // The entry's text as shown; fails for a position outside the list.
