@@ -18,11 +18,13 @@ private slots:
         if (volume.mountPoint().isEmpty())
             QSKIP(qPrintable(volume.why()));
         const QString v = volume.mountPoint();
-        makeTree(v, {"h6", "s4", "r3", "plain", ".dot", "sys22/h6", "sys22/.dot", "sys22/in/.x",
-                     "arch54/h2", "arch54/in/.y", "hiddendir/plain", "hiddendir/h2"});
+        makeTree(v, {"h6", "s4", "r3", "plain", ".dot", ".dot6", "sys22/h6", "sys22/.dot",
+                     "sys22/in/.x", "arch54/h2", "arch54/in/.y", "hiddendir/plain",
+                     "hiddendir/h2"});
         QVERIFY(volume.setAttributes(v + "/h6", 0x6));
         QVERIFY(volume.setAttributes(v + "/s4", 0x4));
         QVERIFY(volume.setAttributes(v + "/r3", 0x3));
+        QVERIFY(volume.setAttributes(v + "/.dot6", 0x6));
         QVERIFY(volume.setAttributes(v + "/sys22/h6", 0x6));
         QVERIFY(volume.setAttributes(v + "/sys22", 0x16));
         QVERIFY(volume.setAttributes(v + "/arch54/h2", 0x2));
@@ -46,6 +48,8 @@ private slots:
             {v + "/h6", HiddenReason::DosAttribute | HiddenReason::DosSystem},
             {v + "/r3", HiddenReason::DosAttribute},
             {v + "/.dot", HiddenReason::DotName},
+            // Its name settles it; the System bit it carries is not why.
+            {v + "/.dot6", HiddenReason::DotName},
             {v + "/arch54/h2", HiddenReason::DosAttribute},
             {v + "/arch54/in/.y", HiddenReason::DotName},
             {v + "/hiddendir/h2", HiddenReason::DosAttribute},
@@ -57,6 +61,7 @@ private slots:
         // The one-path question gives the same answers.
         QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/h6"))),
                  HiddenReason::DosAttribute | HiddenReason::DosSystem);
+        QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/.dot6"))), HiddenReason::DotName);
         QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/s4"))), 0);
         QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/plain"))), 0);
     }

@@ -272,16 +272,16 @@ std::uint8_t hiddenTagOf(const QByteArray& path) {
     if (folderFd < 0)
         return 0;
     std::uint8_t tag = 0;
-    const FsKind kind = fsKindOf(folderFd);
-    const auto dos = dosAttributesOf(kind, folderFd, name.constData());
-    if (name.startsWith('.'))
+    if (name.startsWith('.')) {
         tag = HiddenReason::DotName;
-    else if (readHiddenList(folderFd).count(name.toStdString()))
+    } else if (readHiddenList(folderFd).count(name.toStdString())) {
         tag = HiddenReason::HiddenList;
-    else if (dos && (*dos & kAttrHidden))
-        tag = HiddenReason::DosAttribute;
-    if (tag && dos && (*dos & kAttrSystem))
-        tag |= HiddenReason::DosSystem;
+    } else {
+        const auto dos = dosAttributesOf(fsKindOf(folderFd), folderFd, name.constData());
+        if (dos && (*dos & kAttrHidden))
+            tag = *dos & kAttrSystem ? HiddenReason::DosAttribute | HiddenReason::DosSystem
+                                     : HiddenReason::DosAttribute;
+    }
     ::close(folderFd);
     return tag;
 }

@@ -11,7 +11,7 @@ inline constexpr std::uint8_t DotName = 1;
 inline constexpr std::uint8_t HiddenList = 2;
 inline constexpr std::uint8_t DosAttribute = 3;
 inline constexpr std::uint8_t KindMask = 3;
-inline constexpr std::uint8_t DosSystem = 4;  // with DosAttribute: the System bit too
+inline constexpr std::uint8_t DosSystem = 4;  // only with DosAttribute: the System bit too
 }  // namespace HiddenReason
 
 }  // namespace tarnwell

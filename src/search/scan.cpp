@@ -282,21 +282,21 @@ private:
             if (run_.stopRequested)
                 return Outcome::Stopped;
             const char* name = listing.name(file);
-            // A plain word, not an optional: GCC cannot follow the latter here.
-            std::uint32_t dos = 0;
-            if (hasDosAttributes(kind))
-                dos = dosAttributesOf(kind, fd, name).value_or(0);
             std::uint8_t tag = 0;
-            if (name[0] == '.')
+            if (name[0] == '.') {
                 tag = HiddenReason::DotName;
-            else if (!hiddenList.empty() && hiddenList.count(std::string(name, file.length)))
+            } else if (!hiddenList.empty() && hiddenList.count(std::string(name, file.length))) {
                 tag = HiddenReason::HiddenList;
-            else if (dos & kAttrHidden)
-                tag = HiddenReason::DosAttribute;
+            } else if (hasDosAttributes(kind)) {
+                // Asked last: through FUSE every word costs two round trips
+                // to the driver, wasted on a file its name already hides.
+                const std::uint32_t dos = dosAttributesOf(kind, fd, name).value_or(0);
+                if (dos & kAttrHidden)
+                    tag = dos & kAttrSystem ? HiddenReason::DosAttribute | HiddenReason::DosSystem
+                                            : HiddenReason::DosAttribute;
+            }
             if (!tag)
                 continue;
-            if (dos & kAttrSystem)
-                tag |= HiddenReason::DosSystem;
             QByteArray entry;
             entry.reserve(folderPart.size() + file.length);
             entry.append(folderPart).append(name, file.length);
