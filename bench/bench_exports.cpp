@@ -8,6 +8,7 @@
 
 #include "app/form1.h"
 #include "benchutil.h"
+#include "benchwindow.h"
 #include "platform/listcontrol.h"
 #include "platform/spreadsheet.h"
 #include "platform/yield.h"
@@ -19,27 +20,8 @@ using namespace tarnwell::test;
 
 namespace {
 
-struct Bench {
-    FakeDialogs dialogs;
-    EventLoopYield yield;
-    FakeSettings settings;
-    FakeClipboard clipboard;
-    FakeShell shell;
-    Services services{dialogs, yield, settings, clipboard, shell};
-    std::unique_ptr<XlsxSpreadsheetHost> host;
-    std::unique_ptr<Form1> form;
-
-    explicit Bench(const QString& folder) {
-        XlsxSpreadsheetHost::Options options;
-        options.folder = folder;
-        options.applicationPresent = [] { return true; };
-        host = std::make_unique<XlsxSpreadsheetHost>(shell, options);
-        services.spreadsheet = host.get();
-        services.endProgram = [] {};
-        form = std::make_unique<Form1>(services);
-        form->Form_Load();
-        form->show();
-    }
+struct Bench : BenchWindow {
+    explicit Bench(const QString& folder) : BenchWindow(folder) {}
 
     void fill(int n) {
         ListControl& list = *form->ListView2;

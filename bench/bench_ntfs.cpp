@@ -8,6 +8,7 @@
 
 #include "app/form1.h"
 #include "benchutil.h"
+#include "benchwindow.h"
 #include "platform/listcontrol.h"
 #include "platform/yield.h"
 #include "support/fakes.h"
@@ -20,15 +21,9 @@ using namespace tarnwell::test;
 namespace {
 
 std::vector<std::string> searchWithWindow(const QString& root, double& secs) {
-    FakeDialogs dialogs;
-    EventLoopYield yield;
-    FakeSettings settings;
-    FakeClipboard clipboard;
-    FakeShell shell;
-    Services services{dialogs, yield, settings, clipboard, shell};
-    services.endProgram = [] {};
-    Form1 form(services);
-    form.Form_Load();
+    BenchWindow w;
+    Form1& form = *w.form;
+    test::FakeDialogs& dialogs = w.dialogs;
     form.ListView1->Add(root);
     secs = seconds([&] { form.PushButton1_Click(); });
     if (dialogs.boxes.size() != 1)
@@ -48,8 +43,7 @@ std::vector<std::string> find(const QString& root, double& secs) {
         char* line = nullptr;
         size_t cap = 0;
         ssize_t n;
-        while ((n = ::getline(&line, &cap, p)) > 0)
-            out.emplace_back(line, size_t(n - 1));
+        while ((n = ::getline(&line, &cap, p)) > 0) out.emplace_back(line, size_t(n - 1));
         std::free(line);
         ::pclose(p);
     });
@@ -77,7 +71,8 @@ int main(int argc, char** argv) {
         if (i % 20 == 0)
             QDir().mkpath(folder);
         const bool dot = i % 10 == 0, attr = !dot && i % 10 == 5;
-        const QString path = folder + (dot ? QStringLiteral("/.f%1") : QStringLiteral("/f%1")).arg(i);
+        const QString path =
+            folder + (dot ? QStringLiteral("/.f%1") : QStringLiteral("/f%1")).arg(i);
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly))
             throw std::runtime_error("cannot write on the NTFS volume");

@@ -10,6 +10,7 @@
 
 #include "app/form1.h"
 #include "benchutil.h"
+#include "benchwindow.h"
 #include "platform/listcontrol.h"
 #include "platform/yield.h"
 #include "support/fakes.h"
@@ -24,22 +25,7 @@ using tarnwell::test::FakeShell;
 
 namespace {
 
-struct Window {
-    FakeDialogs dialogs;
-    EventLoopYield yield;
-    FakeSettings settings;
-    FakeClipboard clipboard;
-    FakeShell shell;
-    Services services{dialogs, yield, settings, clipboard, shell};
-    std::unique_ptr<Form1> form;
-    Window() {
-        services.endProgram = [] {};
-        form = std::make_unique<Form1>(services);
-        form->Form_Load();
-        form->show();
-        QCoreApplication::processEvents();
-    }
-};
+using Window = BenchWindow;
 
 struct SearchFigures {
     double seconds = 0;

@@ -3,11 +3,11 @@
 // Small helpers shared by the benchmarks: medians of repeated rounds and the
 // process's peak resident size.
 
+#include <malloc.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <malloc.h>
 #include <string>
 #include <vector>
 

@@ -21,8 +21,8 @@ namespace tarnwell::bench {
 
 struct Tree {
     std::string root;
-    std::vector<std::string> hidden;       // every file we should list, sorted
-    std::vector<std::string> dotNamed;     // the subset a dot-name search finds, sorted
+    std::vector<std::string> hidden;    // every file we should list, sorted
+    std::vector<std::string> dotNamed;  // the subset a dot-name search finds, sorted
 };
 
 inline void mustMakeDir(const std::string& p) {
