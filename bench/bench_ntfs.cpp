@@ -36,19 +36,7 @@ std::vector<std::string> searchWithWindow(const QString& root, double& secs) {
 }
 
 std::vector<std::string> find(const QString& root, double& secs) {
-    std::vector<std::string> out;
-    const std::string cmd = "find '" + root.toStdString() + "' -name '.*' -type f";
-    secs = seconds([&] {
-        FILE* p = ::popen(cmd.c_str(), "r");
-        char* line = nullptr;
-        size_t cap = 0;
-        ssize_t n;
-        while ((n = ::getline(&line, &cap, p)) > 0) out.emplace_back(line, size_t(n - 1));
-        std::free(line);
-        ::pclose(p);
-    });
-    std::sort(out.begin(), out.end());
-    return out;
+    return runPeer("find '" + root.toStdString() + "' -name '.*' -type f", secs);
 }
 
 }  // namespace

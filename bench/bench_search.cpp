@@ -64,23 +64,6 @@ SearchFigures searchWithWindow(const std::string& root, bool keepResults) {
     return f;
 }
 
-std::vector<std::string> runPeer(const std::string& command, double& secs) {
-    std::vector<std::string> out;
-    secs = seconds([&] {
-        FILE* p = ::popen(command.c_str(), "r");
-        if (!p)
-            throw std::runtime_error("cannot run " + command);
-        char* line = nullptr;
-        size_t cap = 0;
-        ssize_t n;
-        while ((n = ::getline(&line, &cap, p)) > 0) out.emplace_back(line, size_t(n - 1));
-        std::free(line);
-        ::pclose(p);
-    });
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 bool haveCommand(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,25 @@ inline double currentMiB() {
 inline void resetPeak() {
     malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// Runs a peer command (find, fd) and returns its output lines, sorted; secs
+// is the time it took.
+inline std::vector<std::string> runPeer(const std::string& command, double& secs) {
+    std::vector<std::string> out;
+    secs = seconds([&] {
+        FILE* p = ::popen(command.c_str(), "r");
+        if (!p)
+            throw std::runtime_error("cannot run " + command);
+        char* line = nullptr;
+        size_t cap = 0;
+        ssize_t n;
+        while ((n = ::getline(&line, &cap, p)) > 0) out.emplace_back(line, size_t(n - 1));
+        std::free(line);
+        ::pclose(p);
+    });
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 inline void row(const char* what, double value, const char* unit) {
