@@ -9,10 +9,10 @@
 #include "app/form1.h"
 #include "benchutil.h"
 #include "benchwindow.h"
-#include "platform/listcontrol.h"
-#include "platform/spreadsheet.h"
 #include "platform/yield.h"
+#include "results/spreadsheet.h"
 #include "support/fakes.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::bench;

@@ -5,7 +5,7 @@
 #include <QElapsedTimer>
 
 #include "benchutil.h"
-#include "platform/listcontrol.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::bench;

@@ -9,10 +9,10 @@
 #include "app/form1.h"
 #include "benchutil.h"
 #include "benchwindow.h"
-#include "platform/listcontrol.h"
 #include "platform/yield.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::bench;

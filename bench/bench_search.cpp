@@ -11,10 +11,10 @@
 #include "app/form1.h"
 #include "benchutil.h"
 #include "benchwindow.h"
-#include "platform/listcontrol.h"
 #include "platform/yield.h"
 #include "support/fakes.h"
 #include "treegen.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::bench;

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "app/form1.h"
-#include "platform/spreadsheet.h"
 #include "platform/yield.h"
+#include "results/spreadsheet.h"
 #include "support/fakes.h"
 
 namespace tarnwell::bench {

@@ -4,12 +4,12 @@
 
 #include "app/form1.h"
 #include "platform/clipboard.h"
-#include "platform/dialogs.h"
-#include "platform/services.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
-#include "platform/spreadsheet.h"
 #include "platform/yield.h"
+#include "results/spreadsheet.h"
+#include "ui/dialogs.h"
+#include "ui/services.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -5,11 +5,11 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-#include "platform/cursorfile.h"
-#include "platform/listcontrol.h"
-#include "platform/progressbar.h"
 #include "support/fakes.h"
 #include "support/trees.h"
+#include "ui/cursorfile.h"
+#include "ui/listcontrol.h"
+#include "ui/progressbar.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

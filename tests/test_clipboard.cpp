@@ -2,10 +2,10 @@
 // is busy, stale or never reached.
 #include <QtTest>
 
-#include "platform/listcontrol.h"
 #include "results/clipboardexport.h"
 #include "support/fakes.h"
 #include "support/results_support.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

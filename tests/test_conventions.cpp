@@ -3,7 +3,7 @@
 #include <QtTest>
 
 #include "app/apptitle.h"
-#include "platform/errortrap.h"
+#include "errors/errortrap.h"
 #include "platform/files.h"
 #include "support/fakes.h"
 
@@ -14,9 +14,9 @@ class ConventionsTest : public QObject {
     Q_OBJECT
 private slots:
     void errorReportTextIsExact() {
-        const QString text = errorReportText(QStringLiteral("Permission denied"),
-                                             QStringLiteral("Search"),
-                                             QStringLiteral("searchInFiles"), 7);
+        const QString text =
+            errorReportText(QStringLiteral("Permission denied"), QStringLiteral("Search"),
+                            QStringLiteral("searchInFiles"), 7);
         QCOMPARE(text.toUtf8(),
                  QByteArray("Permission denied\r\nin Quorrel2021/08/31.Search.searchInFiles at "
                             "line 7\r\rPlease email screenshot of this message to "
@@ -41,7 +41,8 @@ private slots:
         QCOMPARE(trap.reportCount(), 3);
         const auto boxes = dialogs.messages();
         QCOMPARE(boxes.size(), size_t(3));
-        QVERIFY(boxes[0].text.startsWith("Disk full\r\nin Quorrel2021/08/31.Form1.PushButton2_Click at line 1\r\r"));
+        QVERIFY(boxes[0].text.startsWith(
+            "Disk full\r\nin Quorrel2021/08/31.Form1.PushButton2_Click at line 1\r\r"));
         QVERIFY(boxes[1].text.contains("at line 3\r\r"));
         QVERIFY(boxes[2].text.startsWith("Out of memory\r\n"));
         for (const Box& b : boxes) {
@@ -53,7 +54,8 @@ private slots:
     void applicationTitle_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("title");
-        QTest::newRow("one word") << "Tarnwell" << "Tarnwell";
+        QTest::newRow("one word") << "Tarnwell"
+                                  << "Tarnwell";
         // Six words, 39 characters: the last word always goes.
         QTest::newRow("six words") << "Alpha Beta Gamma Delta Epsilon Zetaaaaa"
                                    << "Alpha Beta Gamma Delta Epsilon";

@@ -1,8 +1,8 @@
 // Narrowing the results list by a typed text.
 #include <QtTest>
 
-#include "platform/listcontrol.h"
 #include "support/fakes.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

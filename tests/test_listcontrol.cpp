@@ -1,8 +1,8 @@
 // The list control: 1-based positions, exact bytes, batched view updates.
 #include <QtTest>
 
-#include "platform/failure.h"
-#include "platform/listcontrol.h"
+#include "errors/failure.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 

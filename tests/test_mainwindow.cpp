@@ -5,10 +5,10 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "platform/listcontrol.h"
-#include "platform/progressbar.h"
 #include "support/fakes.h"
 #include "support/trees.h"
+#include "ui/listcontrol.h"
+#include "ui/progressbar.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
@@ -54,11 +54,10 @@ private slots:
     void tabOrderFollowsTheDesign() {
         Harness h;
         Form1& f = *h.form;
-        const QList<QWidget*> expected = {f.ListView1,    f.PushButton3,  f.PushButton1,
-                                          f.PushButton8,  f.PushButton9,  f.PushButton11,
-                                          f.ProgressBar1, f.ListView2,    f.PushButton2,
-                                          f.PushButton6,  f.PushButton17, f.PushButton4,
-                                          f.PushButton5,  f.PushButton14};
+        const QList<QWidget*> expected = {
+            f.ListView1,    f.PushButton3,  f.PushButton1, f.PushButton8, f.PushButton9,
+            f.PushButton11, f.ProgressBar1, f.ListView2,   f.PushButton2, f.PushButton6,
+            f.PushButton17, f.PushButton4,  f.PushButton5, f.PushButton14};
         QList<QWidget*> chain;
         QWidget* w = f.ListView1;
         do {
@@ -98,7 +97,8 @@ private slots:
         Harness h(dir.path());
         QCOMPARE(h.dialogs.boxes.size(), size_t(1));
         const Box& box = h.dialogs.boxes[0];
-        QVERIFY(box.text.startsWith(QStringLiteral("Invalid picture\r\nin Quorrel2021/08/31.Form1.Form_Load at line ")));
+        QVERIFY(box.text.startsWith(
+            QStringLiteral("Invalid picture\r\nin Quorrel2021/08/31.Form1.Form_Load at line ")));
         QCOMPARE(box.style, 48);
         QCOMPARE(box.title, QStringLiteral("Application Error"));
         QVERIFY(!h.form->pointer().hasCustomImage());

@@ -2,10 +2,10 @@
 #include <QtTest>
 
 #include "platform/attributes.h"
-#include "platform/listcontrol.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
 #include "support/trees.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
@@ -18,9 +18,9 @@ private slots:
         if (volume.mountPoint().isEmpty())
             QSKIP(qPrintable(volume.why()));
         const QString v = volume.mountPoint();
-        makeTree(v, {"h6", "s4", "r3", "plain", ".dot", ".dot6", "sys22/h6", "sys22/.dot",
-                     "sys22/in/.x", "arch54/h2", "arch54/in/.y", "hiddendir/plain",
-                     "hiddendir/h2"});
+        makeTree(
+            v, {"h6", "s4", "r3", "plain", ".dot", ".dot6", "sys22/h6", "sys22/.dot", "sys22/in/.x",
+                "arch54/h2", "arch54/in/.y", "hiddendir/plain", "hiddendir/h2"});
         QVERIFY(volume.setAttributes(v + "/h6", 0x6));
         QVERIFY(volume.setAttributes(v + "/s4", 0x4));
         QVERIFY(volume.setAttributes(v + "/r3", 0x3));

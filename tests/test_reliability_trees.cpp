@@ -12,11 +12,11 @@
 #include <QtTest>
 #include <map>
 
-#include "platform/listcontrol.h"
-#include "platform/progressbar.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
 #include "support/trees.h"
+#include "ui/listcontrol.h"
+#include "ui/progressbar.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

@@ -11,13 +11,14 @@
 #include <QtTest>
 #include <random>
 
-#include "platform/listcontrol.h"
-#include "platform/progressbar.h"
-#include "platform/spreadsheet.h"
+#include "results/spreadsheet.h"
 #include "support/fakes.h"
 #include "support/results_support.h"
 #include "support/search_trees.h"
 #include "support/trees.h"
+#include "ui/keycodes.h"
+#include "ui/listcontrol.h"
+#include "ui/progressbar.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

@@ -9,9 +9,9 @@
 
 #include "platform/filemanager.h"
 #include "platform/hiddenreason.h"
-#include "platform/listcontrol.h"
 #include "results/resultactions.h"
 #include "support/fakes.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

@@ -6,12 +6,12 @@
 #include <QtTest>
 
 #include "platform/attributes.h"
-#include "platform/listcontrol.h"
-#include "platform/progressbar.h"
 #include "search/scan.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
 #include "support/trees.h"
+#include "ui/listcontrol.h"
+#include "ui/progressbar.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
@@ -110,7 +110,8 @@ private slots:
             return int(hiddenTagOf(QFile::encodeName(dir.path() + "/" + name)));
         };
         QCOMPARE(QList<int>({tag(".dot"), tag("listed"), tag("sub/"), tag("plain"), tag("gone")}),
-                 QList<int>({HiddenReason::DotName, HiddenReason::HiddenList, HiddenReason::HiddenList, 0, 0}));
+                 QList<int>({HiddenReason::DotName, HiddenReason::HiddenList,
+                             HiddenReason::HiddenList, 0, 0}));
     }
 
     void entriesFollowTheFolderAsGiven() {

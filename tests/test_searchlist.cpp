@@ -4,7 +4,7 @@
 #include <QSettings>
 #include <QtTest>
 
-#include "platform/errortrap.h"
+#include "errors/errortrap.h"
 #include "platform/settings.h"
 #include "searchlist/folderpicker.h"
 #include "support/fakes.h"

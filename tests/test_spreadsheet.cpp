@@ -5,13 +5,13 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
-#include "platform/errortrap.h"
-#include "platform/listcontrol.h"
-#include "platform/spreadsheet.h"
+#include "errors/errortrap.h"
+#include "results/spreadsheet.h"
 #include "results/spreadsheetexport.h"
 #include "support/fakes.h"
 #include "support/results_support.h"
 #include "support/trees.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

@@ -4,10 +4,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "platform/listcontrol.h"
 #include "support/fakes.h"
 #include "support/results_support.h"
 #include "support/trees.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

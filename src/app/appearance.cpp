@@ -4,10 +4,10 @@
 #include <QWidget>
 
 #include "platform/ordinaryfile.h"
-#include "platform/pointer.h"
-#include "platform/services.h"
-#include "platform/skinframework.h"
-#include "platform/window.h"
+#include "ui/pointer.h"
+#include "ui/services.h"
+#include "ui/skinframework.h"
+#include "ui/window.h"
 
 namespace tarnwell {
 

@@ -1,11 +1,11 @@
 #include "app/clearhelp.h"
 
-#include "platform/dialogs.h"
-#include "platform/errortrap.h"
-#include "platform/listcontrol.h"
-#include "platform/pointer.h"
-#include "platform/services.h"
-#include "platform/window.h"
+#include "errors/errortrap.h"
+#include "ui/dialogs.h"
+#include "ui/listcontrol.h"
+#include "ui/pointer.h"
+#include "ui/services.h"
+#include "ui/window.h"
 
 namespace tarnwell {
 
@@ -25,9 +25,8 @@ void clearResults(Window& window, ErrorTrap& trap) {
 }
 
 void showHelp(Window& window, ErrorTrap& trap) {
-    trap.run(1, [&] {
-        window.platform.dialogs.msgBox(helpText(), vbOKOnly, window.platform.appTitle);
-    });
+    trap.run(
+        1, [&] { window.platform.dialogs.msgBox(helpText(), vbOKOnly, window.platform.appTitle); });
 }
 
 }  // namespace tarnwell

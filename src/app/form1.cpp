@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -12,12 +13,8 @@
 #include "app/appearance.h"
 #include "app/apptitle.h"
 #include "app/clearhelp.h"
-#include "platform/cursorfile.h"
-#include "platform/errortrap.h"
+#include "errors/errortrap.h"
 #include "platform/files.h"
-#include "platform/listcontrol.h"
-#include "platform/progressbar.h"
-#include "platform/services.h"
 #include "results/clipboardexport.h"
 #include "results/filters.h"
 #include "results/resultactions.h"
@@ -25,6 +22,12 @@
 #include "results/textexport.h"
 #include "searchlist/editing.h"
 #include "searchlist/folderpicker.h"
+#include "ui/cursorfile.h"
+#include "ui/dialogs.h"
+#include "ui/keycodes.h"
+#include "ui/listcontrol.h"
+#include "ui/progressbar.h"
+#include "ui/services.h"
 
 // The icons are compiled into the static core library, which the linker
 // would otherwise leave unregistered.
@@ -48,6 +51,14 @@ const QString kListToolTip = QStringLiteral(
 struct Placement {
     int left, top, width, height;
 };
+
+// A plain QWidget reads as a "filler" to a screen reader; the main window
+// is announced as the window it is.
+QAccessibleInterface* mainWindowAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("tarnwell::Form1") && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    return nullptr;
+}
 
 void place(QWidget* control, Placement p) {
     control->setGeometry(p.left / kTwipsPerPixel, p.top / kTwipsPerPixel, p.width / kTwipsPerPixel,
@@ -94,6 +105,11 @@ Form1::Form1(Services& services, QWidget* parent)
       services_(services),
       pointer_(*this) {
     initResources();
+    static const bool accessibleAsWindow = [] {
+        QAccessible::installFactory(mainWindowAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleAsWindow);
     setObjectName(QStringLiteral("Form1"));
     createControls();
     window_ = std::make_unique<Window>(

@@ -3,9 +3,9 @@
 #include <QWidget>
 #include <memory>
 
-#include "platform/pointer.h"
-#include "platform/window.h"
 #include "search/searchrun.h"
+#include "ui/pointer.h"
+#include "ui/window.h"
 
 class QPushButton;
 
@@ -88,8 +88,5 @@ private:
     std::unique_ptr<Window> window_;
     SearchRunState searchRun_;
 };
-
-// Key codes as the list handlers compare them.
-inline constexpr int vbKeyDelete = 46;
 
 }  // namespace tarnwell

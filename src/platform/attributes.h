@@ -22,7 +22,6 @@ inline constexpr std::uint32_t kAttrSystem = 4;
 inline constexpr std::uint32_t kAttrDirectory = 16;
 inline constexpr std::uint32_t kAttrArchive = 32;
 
-
 // The DOS attribute word from the raw value of an extended attribute:
 // "system.ntfs_attrib_be" (4 bytes, big-endian), "system.dos_attrib" (1 byte,
 // ntfs3), "user.cifs.dosattrib" / "user.smb3.dosattrib" (4 bytes, native
@@ -63,8 +62,8 @@ bool isMountRoot(int folderFd);
 // none or it cannot be read.
 HiddenList readHiddenList(int folderFd);
 
-// Why the file or folder at `path` counts as hidden (a HiddenReason), or 0 when it does not. The same rules the search
-// applies; never fails (a path that cannot be examined reads as not hidden).
+// Why the file or folder at `path` counts as hidden (a HiddenReason), or 0 when it does not. The
+// same rules the search applies; never fails (a path that cannot be examined reads as not hidden).
 std::uint8_t hiddenTagOf(const QByteArray& path);
 
 }  // namespace tarnwell

@@ -1,7 +1,7 @@
 #include "platform/files.h"
 
-#include <QFile>
 #include <sys/stat.h>
+#include <QFile>
 
 namespace tarnwell {
 

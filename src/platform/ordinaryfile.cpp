@@ -1,9 +1,9 @@
 #include "platform/ordinaryfile.h"
 
-#include <QFile>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QFile>
 
 #include "platform/attributes.h"
 

@@ -9,8 +9,8 @@ class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
     // The stored text, or defaultValue when the key is absent.
-    virtual QString GetSetting(const QString& appName, const QString& section,
-                               const QString& key, const QString& defaultValue) = 0;
+    virtual QString GetSetting(const QString& appName, const QString& section, const QString& key,
+                               const QString& defaultValue) = 0;
 };
 
 // QSettings in the user scope: organisation appName, application "Tarnwell",

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <vector>
 
+#include "errors/errortrap.h"
+#include "errors/failure.h"
 #include "platform/clipboard.h"
-#include "platform/dialogs.h"
-#include "platform/errortrap.h"
-#include "platform/failure.h"
-#include "platform/services.h"
-#include "platform/window.h"
 #include "platform/yield.h"
 #include "results/columnlist.h"
+#include "ui/dialogs.h"
+#include "ui/services.h"
+#include "ui/window.h"
 
 namespace tarnwell {
 

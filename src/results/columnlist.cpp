@@ -1,6 +1,6 @@
 #include "results/columnlist.h"
 
-#include "platform/listcontrol.h"
+#include "ui/listcontrol.h"
 
 namespace tarnwell {
 

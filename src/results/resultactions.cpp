@@ -7,10 +7,10 @@
 #include "platform/clipboard.h"
 #include "platform/filemanager.h"
 #include "platform/hiddenreason.h"
-#include "platform/listcontrol.h"
-#include "platform/services.h"
 #include "platform/shell.h"
-#include "platform/window.h"
+#include "ui/listcontrol.h"
+#include "ui/services.h"
+#include "ui/window.h"
 
 namespace tarnwell {
 

@@ -2,15 +2,15 @@
 
 #include <memory>
 
-#include "platform/dialogs.h"
-#include "platform/errortrap.h"
-#include "platform/failure.h"
-#include "platform/pointer.h"
-#include "platform/services.h"
-#include "platform/spreadsheet.h"
-#include "platform/window.h"
+#include "errors/errortrap.h"
+#include "errors/failure.h"
 #include "platform/yield.h"
 #include "results/columnlist.h"
+#include "results/spreadsheet.h"
+#include "ui/dialogs.h"
+#include "ui/pointer.h"
+#include "ui/services.h"
+#include "ui/window.h"
 
 namespace tarnwell {
 

@@ -3,15 +3,15 @@
 #include <QByteArray>
 #include <QSaveFile>
 
-#include "platform/dialogs.h"
-#include "platform/errortrap.h"
-#include "platform/failure.h"
+#include "errors/errortrap.h"
+#include "errors/failure.h"
 #include "platform/files.h"
-#include "platform/listcontrol.h"
-#include "platform/pointer.h"
-#include "platform/services.h"
-#include "platform/window.h"
 #include "platform/yield.h"
+#include "ui/dialogs.h"
+#include "ui/listcontrol.h"
+#include "ui/pointer.h"
+#include "ui/services.h"
+#include "ui/window.h"
 
 namespace tarnwell {
 

@@ -9,16 +9,16 @@
 #include <climits>
 #include <vector>
 
+#include "errors/errortrap.h"
 #include "platform/attributes.h"
-#include "platform/dialogs.h"
 #include "platform/dirlisting.h"
-#include "platform/errortrap.h"
-#include "platform/listcontrol.h"
-#include "platform/progressbar.h"
-#include "platform/services.h"
-#include "platform/window.h"
 #include "platform/yield.h"
 #include "search/searchrun.h"
+#include "ui/dialogs.h"
+#include "ui/listcontrol.h"
+#include "ui/progressbar.h"
+#include "ui/services.h"
+#include "ui/window.h"
 
 namespace tarnwell {
 

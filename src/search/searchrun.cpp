@@ -3,15 +3,15 @@
 #include <QFile>
 #include <QPushButton>
 
-#include "platform/dialogs.h"
-#include "platform/errortrap.h"
-#include "platform/listcontrol.h"
-#include "platform/pointer.h"
-#include "platform/progressbar.h"
-#include "platform/services.h"
-#include "platform/window.h"
+#include "errors/errortrap.h"
 #include "platform/yield.h"
 #include "search/scan.h"
+#include "ui/dialogs.h"
+#include "ui/listcontrol.h"
+#include "ui/pointer.h"
+#include "ui/progressbar.h"
+#include "ui/services.h"
+#include "ui/window.h"
 
 namespace tarnwell {
 

@@ -1,13 +1,13 @@
 #include "searchlist/editing.h"
 
-#include "app/form1.h"
-#include "platform/dialogs.h"
-#include "platform/errortrap.h"
-#include "platform/listcontrol.h"
-#include "platform/pointer.h"
-#include "platform/services.h"
+#include "errors/errortrap.h"
 #include "platform/shell.h"
-#include "platform/window.h"
+#include "ui/dialogs.h"
+#include "ui/keycodes.h"
+#include "ui/listcontrol.h"
+#include "ui/pointer.h"
+#include "ui/services.h"
+#include "ui/window.h"
 
 namespace tarnwell {
 

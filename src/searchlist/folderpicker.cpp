@@ -2,13 +2,13 @@
 
 #include <QDir>
 
-#include "platform/dialogs.h"
-#include "platform/errortrap.h"
-#include "platform/listcontrol.h"
-#include "platform/pointer.h"
-#include "platform/services.h"
+#include "errors/errortrap.h"
 #include "platform/settings.h"
-#include "platform/window.h"
+#include "ui/dialogs.h"
+#include "ui/listcontrol.h"
+#include "ui/pointer.h"
+#include "ui/services.h"
+#include "ui/window.h"
 
 namespace tarnwell {
 

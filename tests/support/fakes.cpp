@@ -68,13 +68,12 @@ std::vector<Box> FakeDialogs::messages() const {
 
 int FakeDialogs::countContaining(const QString& fragment) const {
     int n = 0;
-    for (const Box& b : boxes)
-        n += b.text.contains(fragment) ? 1 : 0;
+    for (const Box& b : boxes) n += b.text.contains(fragment) ? 1 : 0;
     return n;
 }
 
-QString FakeSettings::GetSetting(const QString& appName, const QString& section,
-                                 const QString& key, const QString& defaultValue) {
+QString FakeSettings::GetSetting(const QString& appName, const QString& section, const QString& key,
+                                 const QString& defaultValue) {
     ++reads;
     auto it = values.find(appName + QLatin1Char('/') + section + QLatin1Char('/') + key);
     return it == values.end() ? defaultValue : it->second;

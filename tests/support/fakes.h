@@ -13,11 +13,11 @@
 
 #include "app/form1.h"
 #include "platform/clipboard.h"
-#include "platform/dialogs.h"
-#include "platform/services.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
 #include "platform/yield.h"
+#include "ui/dialogs.h"
+#include "ui/services.h"
 
 namespace tarnwell::test {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/failure.h"
+#include "errors/failure.h"
 #include "results/columnlist.h"
 
 namespace tarnwell::test {

@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <stdexcept>
 
-#include "platform/listcontrol.h"
+#include "ui/listcontrol.h"
 
 namespace tarnwell::test {
 

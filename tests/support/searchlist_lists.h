@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <QtTest>
 
-#include "platform/listcontrol.h"
+#include "ui/listcontrol.h"
 
 namespace tarnwell::test {
 

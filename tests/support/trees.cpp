@@ -1,11 +1,11 @@
 #include "support/trees.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <fcntl.h>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace tarnwell::test {
 

@@ -1,4 +1,4 @@
-#include "platform/spreadsheet.h"
+#include "results/spreadsheet.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,7 +18,7 @@
 #include <set>
 #include <vector>
 
-#include "platform/failure.h"
+#include "errors/failure.h"
 #include "platform/shell.h"
 
 namespace tarnwell {

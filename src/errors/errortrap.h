@@ -6,14 +6,14 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/dialogs.h"
-#include "platform/failure.h"
+#include "errors/failure.h"
+#include "errors/messagebox.h"
 
 namespace tarnwell {
 
 // The text of the ErrorReport box: what failed, where, and whom to tell.
-QString errorReportText(const QString& description, const QString& object,
-                        const QString& procedure, int line);
+QString errorReportText(const QString& description, const QString& object, const QString& procedure,
+                        int line);
 
 inline const QString kErrorReportTitle = QStringLiteral("Application Error");
 inline const QString kSupportAddress = QStringLiteral("support@example.com");
@@ -25,16 +25,18 @@ inline const QString kSupportAddress = QStringLiteral("support@example.com");
 // one failure is one box, not a cascade.
 class ErrorTrap {
 public:
-    ErrorTrap(Dialogs& dialogs, QString object, QString procedure)
+    ErrorTrap(MessageBoxes& dialogs, QString object, QString procedure)
         : dialogs_(dialogs), object_(std::move(object)), procedure_(std::move(procedure)) {}
 
     // Runs statement `line`; false when it failed (and was reported).
     template <typename F>
     bool run(int line, F&& statement) {
-        return guarded(line, [&] {
-            std::forward<F>(statement)();
-            return true;
-        }).value_or(false);
+        return guarded(line,
+                       [&] {
+                           std::forward<F>(statement)();
+                           return true;
+                       })
+            .value_or(false);
     }
 
     // Runs a statement that produces a value; nothing when it failed.
@@ -54,7 +56,6 @@ public:
     void report(int line, const QString& description);
 
     int reportCount() const { return reports_; }
-    Dialogs& dialogs() const { return dialogs_; }
 
 private:
     template <typename F>
@@ -71,7 +72,7 @@ private:
         return std::nullopt;
     }
 
-    Dialogs& dialogs_;
+    MessageBoxes& dialogs_;
     QString object_;
     QString procedure_;
     int reports_ = 0;

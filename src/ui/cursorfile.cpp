@@ -1,11 +1,11 @@
-#include "platform/cursorfile.h"
+#include "ui/cursorfile.h"
 
 #include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QtEndian>
 
-#include "platform/failure.h"
+#include "errors/failure.h"
 
 namespace tarnwell {
 

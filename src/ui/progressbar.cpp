@@ -1,4 +1,4 @@
-#include "platform/progressbar.h"
+#include "ui/progressbar.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "platform/failure.h"
+#include "errors/failure.h"
 
 #include <cstring>
 

@@ -4,22 +4,11 @@
 #include <QStringList>
 #include <functional>
 
+#include "errors/messagebox.h"
+
 class QWidget;
 
 namespace tarnwell {
-
-// Message box styles and answers, numbered as the message box has always
-// numbered them, since callers compare answers with these values.
-enum MsgBoxStyle : int {
-    vbOKOnly = 0,
-    vbYesNo = 4,
-    vbExclamation = 48,
-};
-enum MsgBoxAnswer : int {
-    vbOK = 1,
-    vbYes = 6,
-    vbNo = 7,
-};
 
 struct SaveFileRequest {
     QString title;
@@ -46,12 +35,8 @@ using BrowseWatcher = std::function<int(FolderBrowser& dialog, int message)>;
 
 // Every modal box the program shows goes through here, so that tests can
 // script the answers instead of blocking on a real box.
-class Dialogs {
+class Dialogs : public MessageBoxes {
 public:
-    virtual ~Dialogs() = default;
-
-    // Shows a message box; returns vbOK, vbYes or vbNo.
-    virtual int msgBox(const QString& text, int style, const QString& title) = 0;
     // Returns the typed text, or "" for Cancel.
     virtual QString inputBox(const QString& prompt, const QString& title,
                              const QString& defaultText) = 0;

@@ -1,4 +1,4 @@
-#include "platform/pointer.h"
+#include "ui/pointer.h"
 
 #include <QWidget>
 

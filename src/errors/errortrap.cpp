@@ -1,11 +1,11 @@
-#include "platform/errortrap.h"
+#include "errors/errortrap.h"
 
 namespace tarnwell {
 
-QString errorReportText(const QString& description, const QString& object,
-                        const QString& procedure, int line) {
-    return description + QStringLiteral("\r\n") + QStringLiteral("in Quorrel2021/08/31.") +
-           object + QLatin1Char('.') + procedure + QLatin1Char(' ') + QStringLiteral("at line ") +
+QString errorReportText(const QString& description, const QString& object, const QString& procedure,
+                        int line) {
+    return description + QStringLiteral("\r\n") + QStringLiteral("in Quorrel2021/08/31.") + object +
+           QLatin1Char('.') + procedure + QLatin1Char(' ') + QStringLiteral("at line ") +
            QString::number(line) + QStringLiteral("\r\r") +
            QStringLiteral("Please email screenshot of this message to ") + kSupportAddress;
 }

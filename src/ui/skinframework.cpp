@@ -1,9 +1,9 @@
-#include "platform/skinframework.h"
+#include "ui/skinframework.h"
 
 #include <QFile>
 #include <QStringDecoder>
 
-#include "platform/failure.h"
+#include "errors/failure.h"
 
 namespace tarnwell {
 
