@@ -59,6 +59,8 @@ bool isPreOrder(const QStringList& found) {
 class ScanTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { QVERIFY(readAsAnOrdinaryUser()); }
+
     void findsHiddenFilesDepthFirstWithTheirReasons() {
         QTemporaryDir dir;
         const QString r = dir.path();
@@ -167,13 +169,7 @@ private slots:
         makeTree(r, {"a/.before", "locked/.secret", "locked/in/.deeper", "z/.after"});
         QVERIFY(::chmod(QFile::encodeName(r + "/locked").constData(), 0) == 0);
         Harness h;
-        QSet<QString> found;
-        {
-            // Root reads any folder unless this thread gives that up.
-            WithoutDacOverride asUser;
-            QVERIFY(::geteuid() != 0 || asUser.active());
-            found = search(h, {r, r + "/missing"});
-        }
+        const QSet<QString> found = search(h, {r, r + "/missing"});
         ::chmod(QFile::encodeName(r + "/locked").constData(), 0755);
         QCOMPARE(found, QSet<QString>({r + "/a/.before", r + "/z/.after"}));
         // The unreadable folder: one report, and no length box for the same
@@ -224,7 +220,8 @@ private slots:
         const qsizetype distinct = search(h2, {comb}).size();
         QCOMPARE(distinct, h2.results().Count());
         QCOMPARE(h2.results().Count() + h2.dialogs.countContaining(kGuardBox), 2 * kCombDepth);
-        QVERIFY(errorReports(h).isEmpty() && errorReports(h2).isEmpty());
+        QCOMPARE(errorReports(h).join("|").left(300), QString());
+        QCOMPARE(errorReports(h2), QStringList());
         QCOMPARE(int(QDir("/proc/self/fd").count()), descriptors);
         removeTree(dir.path());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <functional>
 
 namespace tarnwell {
 
@@ -10,14 +11,21 @@ class Yield {
 public:
     virtual ~Yield() = default;
     virtual void doEvents() = 0;
+
+    // Lets the window work until `ready` holds, asleep while nothing
+    // happens; a call of the function waker() gives, from any thread, gets it
+    // to look again.
+    virtual void waitUntil(const std::function<bool()>& ready);
+    static std::function<void()> waker();
 };
 
-// Runs the event loop only when some 20 ms have passed since it last did: a
-// pass per file would spend a million-file scan in the event loop, while 20 ms
-// keeps the window responsive and lets a Stop click land before the next file.
+// Runs the event loop only when some 8 ms have passed since it last did: a
+// pass per file would spend a million-file scan in the event loop, while 8 ms
+// keeps the window answering within a frame and lets a Stop click land
+// before the next file.
 class EventLoopYield : public Yield {
 public:
-    explicit EventLoopYield(int intervalMs = 20);
+    explicit EventLoopYield(int intervalMs = 8);
     void doEvents() override;
 
 private:

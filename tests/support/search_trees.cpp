@@ -55,20 +55,14 @@ bool capabilities(__user_cap_data_struct (&data)[2], bool set) {
 }
 }  // namespace
 
-WithoutDacOverride::WithoutDacOverride() {
+bool readAsAnOrdinaryUser() {
     __user_cap_data_struct data[2] = {};
-    if (!capabilities(data, false) || !(data[0].effective & kDacBits))
-        return;
+    if (::geteuid() != 0)
+        return true;
+    if (!capabilities(data, false))
+        return false;
     data[0].effective &= ~kDacBits;
-    active_ = capabilities(data, true);
-}
-
-WithoutDacOverride::~WithoutDacOverride() {
-    __user_cap_data_struct data[2] = {};
-    if (active_ && capabilities(data, false)) {
-        data[0].effective |= kDacBits & data[0].permitted;
-        capabilities(data, true);
-    }
+    return capabilities(data, true);
 }
 
 NtfsVolume::NtfsVolume(int megabytes) {

@@ -22,17 +22,11 @@ void makeDeep(const QByteArray& root, int depth, bool siblings);
 // Removes a tree of any depth (rm copes with what QDir cannot).
 void removeTree(const QString& root);
 
-// While it lives, this thread lacks the capabilities that let root read any
-// folder (capabilities are per thread), so permissions hold as for anyone.
-class WithoutDacOverride {
-public:
-    WithoutDacOverride();
-    ~WithoutDacOverride();
-    bool active() const { return active_; }
-
-private:
-    bool active_ = false;
-};
+// Root reads any folder unless it gives that up. Capabilities are per thread
+// and a thread starts with its creator's, so this is called before the first
+// search: the reader threads then lack them too, for the rest of the run.
+// True when permissions hold as for anyone.
+bool readAsAnOrdinaryUser();
 
 // A 16 MB NTFS volume (mkntfs) mounted with ntfs-3g, unmounted when it goes;
 // mountPoint() is empty when it could not be had, and why() says why.

@@ -1,0 +1,451 @@
+#include "search/readahead.h"
+
+#include <fcntl.h>
+#include <cassert>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarnwell {
+
+namespace {
+
+// Enough reads in flight for a cold disk or a network share to overlap its
+// waits; the window's thread has the rest of the machine.
+constexpr int kReaders = 8;
+// Readers stuck in the kernel are replaced up to this many threads in all;
+// past it, new searches share the readers that still answer.
+constexpr int kThreadLimit = 16;
+// Folders read, or being read, ahead of what the walk has taken. A box left
+// open for an hour stops the readers here, whatever the size of the tree.
+constexpr int kWindow = 128;
+
+}  // namespace
+
+struct ReadAhead::Node {
+    enum class State : std::uint8_t { Queued, Reading, Done };
+
+    Node* parent = nullptr;  // alive while this node is not cancelled
+    std::uint32_t index = 0;
+    std::uint32_t depth = 0;
+    // What to read: `name` inside `parentFd`, or the path `name` for the top.
+    std::shared_ptr<const Descriptor> parentFd;
+    std::string name;
+    bool listed = false;
+
+    State state = State::Queued;
+    bool demanded = false;   // the walk waits for it
+    bool cancelled = false;  // nobody wants it any more
+    bool counted = false;    // it takes a place in the window
+    bool inQueue = false;    // (this, nextToQueue) is in the session's queue
+    std::shared_ptr<const FolderRead> read;
+    std::shared_ptr<const Descriptor> fd;
+    std::vector<Folder> children;  // a slot per subfolder once read
+    std::uint32_t nextToQueue = 0;
+};
+
+namespace {
+
+using Node = ReadAhead::Node;
+
+// Subfolder `index` of `parent`, not yet read.
+struct Cursor {
+    Node* parent;
+    std::uint32_t index;
+};
+
+// Depth-first order of the folders two cursors stand for: the path of child
+// indexes from the top, compared element by element, an ancestor first.
+struct DepthFirst {
+    bool operator()(const Cursor& a, const Cursor& b) const {
+        const Node* pa = a.parent;
+        const Node* pb = b.parent;
+        std::uint32_t ia = a.index, ib = b.index;
+        bool bLifted = false;
+        while (pa->depth > pb->depth) {
+            ia = pa->index;
+            pa = pa->parent;
+        }
+        while (pb->depth > pa->depth) {
+            ib = pb->index;
+            pb = pb->parent;
+            bLifted = true;
+        }
+        while (pa != pb) {
+            ia = pa->index;
+            pa = pa->parent;
+            ib = pb->index;
+            pb = pb->parent;
+        }
+        // Equal indexes under one parent: one folder lies inside the other's
+        // subtree, and the one lifted is the deeper.
+        return ia != ib ? ia < ib : bLifted;
+    }
+};
+
+}  // namespace
+
+struct ReadAhead::Session : std::enable_shared_from_this<Session> {
+    bool withSubfolders = true;
+    std::function<void()> wake;
+    bool closed = false;
+    Folder top;
+    std::set<Cursor, DepthFirst> queue;
+    std::deque<Folder> demands;
+    int outstanding = 0;  // nodes counted in the window
+    int reading = 0;
+};
+
+namespace {
+
+struct Task {
+    std::shared_ptr<ReadAhead::Session> session;
+    ReadAhead::Folder node;
+    std::shared_ptr<const Descriptor> parentFd;
+    std::string name;
+    bool listed = false;
+};
+
+class Pool {
+public:
+    static Pool& instance() {
+        // Never destroyed: a reader may be stuck in the kernel when the
+        // program ends, and must find its pool still there if it returns.
+        static Pool* pool = new Pool;
+        return *pool;
+    }
+
+    std::mutex mutex;
+
+    void attach(const std::shared_ptr<ReadAhead::Session>& s) {
+        sessions_.push_back(s.get());
+        while (threads_ - stranded_ < kReaders && threads_ < kThreadLimit) {
+            ++threads_;
+            std::thread([this] { work(); }).detach();
+        }
+    }
+
+    // Everything of the session is dropped; its reads still in the kernel
+    // leave their readers stranded until they come back.
+    void detach(ReadAhead::Session& s) {
+        s.closed = true;
+        stranded_ += s.reading;
+        std::erase(sessions_, &s);
+        if (s.top)
+            cancel(s, s.top);
+        s.top.reset();
+        s.demands.clear();
+        assert(s.queue.empty() && s.outstanding == 0);
+    }
+
+    void notify() { wakeReaders_.notify_one(); }
+
+    // Marks a node and everything below it unwanted and frees what they
+    // hold. Iterative: a speculative chain may be long.
+    void cancel(ReadAhead::Session& s, const ReadAhead::Folder& from) {
+        std::vector<ReadAhead::Folder> stack{from};
+        while (!stack.empty()) {
+            ReadAhead::Folder n = std::move(stack.back());
+            stack.pop_back();
+            n->cancelled = true;
+            uncount(s, *n);
+            unqueue(s, *n);
+            n->read.reset();
+            n->fd.reset();
+            for (ReadAhead::Folder& c : n->children)
+                if (c)
+                    stack.push_back(std::move(c));
+            n->children.clear();
+        }
+    }
+
+    void uncount(ReadAhead::Session& s, Node& n) {
+        if (n.counted) {
+            n.counted = false;
+            --s.outstanding;
+        }
+    }
+
+    void unqueue(ReadAhead::Session& s, Node& n) {
+        if (n.inQueue) {
+            s.queue.erase(Cursor{&n, n.nextToQueue});
+            n.inQueue = false;
+        }
+    }
+
+    // Queues the first subfolder of `n` from `from` on that is not read yet.
+    void queueFrom(ReadAhead::Session& s, Node& n, std::uint32_t from) {
+        unqueue(s, n);
+        while (from < n.children.size() && n.children[from]) ++from;
+        if (from == n.children.size() || !n.fd)
+            return;
+        n.nextToQueue = from;
+        n.inQueue = s.queue.insert(Cursor{&n, from}).second;
+        notify();
+    }
+
+    void demand(ReadAhead::Session& s, const ReadAhead::Folder& n) {
+        n->demanded = true;
+        s.demands.push_front(n);
+        notify();
+    }
+
+    int threads() const { return threads_; }
+
+private:
+    std::optional<Task> pick() {
+        for (auto it = sessions_.rbegin(); it != sessions_.rend(); ++it) {
+            ReadAhead::Session& s = **it;
+            while (!s.demands.empty()) {
+                ReadAhead::Folder n = std::move(s.demands.front());
+                s.demands.pop_front();
+                if (!n->cancelled && n->state == Node::State::Queued)
+                    return dispatch(s, std::move(n));
+            }
+            if (s.outstanding < kWindow && !s.queue.empty()) {
+                const Cursor c = *s.queue.begin();
+                Node& parent = *c.parent;
+                auto n = std::make_shared<Node>();
+                n->parent = &parent;
+                n->index = c.index;
+                n->depth = parent.depth + 1;
+                n->parentFd = parent.fd;
+                const DirListing::Entry e = parent.read->listing.folders()[c.index];
+                n->name.assign(parent.read->listing.name(e), e.length);
+                n->listed = parent.read->subfolderListed[c.index];
+                parent.children[c.index] = n;
+                queueFrom(s, parent, c.index + 1);
+                return dispatch(s, std::move(n));
+            }
+        }
+        return std::nullopt;
+    }
+
+    bool hasWork() const {
+        for (const ReadAhead::Session* s : sessions_)
+            if (!s->demands.empty() || (s->outstanding < kWindow && !s->queue.empty()))
+                return true;
+        return false;
+    }
+
+    Task dispatch(ReadAhead::Session& s, ReadAhead::Folder n) {
+        n->state = Node::State::Reading;
+        n->counted = true;
+        ++s.outstanding;
+        ++s.reading;
+        Task t;
+        t.session = sessionOf(s);
+        t.parentFd = n->parentFd;
+        t.name = n->name;
+        t.listed = n->listed;
+        t.node = std::move(n);
+        return t;
+    }
+
+    // A task shares its session, so that a reader that comes back late
+    // finds it, closed, rather than freed memory.
+    static std::shared_ptr<ReadAhead::Session> sessionOf(ReadAhead::Session& s) {
+        return s.shared_from_this();
+    }
+
+    // True when the reader came back from a session that has gone.
+    bool complete(Task& task, FolderRead& read) {
+        ReadAhead::Session& s = *task.session;
+        Node& n = *task.node;
+        --s.reading;
+        if (s.closed) {
+            --stranded_;
+            return true;
+        }
+        if (n.cancelled)
+            return false;
+        n.state = Node::State::Done;
+        n.parentFd.reset();  // the budget may close the parent now
+        n.fd = std::move(read.fd);
+        auto done = std::make_shared<const FolderRead>(std::move(read));
+        n.read = done;
+        if (done->searched && s.withSubfolders && !done->listError &&
+            !done->listing.folders().empty()) {
+            n.children.resize(done->listing.folders().size());
+            queueFrom(s, n, 0);
+        }
+        if (n.demanded && s.wake)
+            s.wake();
+        return false;
+    }
+
+    void work() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            std::optional<Task> task;
+            while (!(task = pick())) {
+                ++idle_;
+                wakeReaders_.wait(lock);
+                --idle_;
+            }
+            if (idle_ > 0 && hasWork())
+                wakeReaders_.notify_one();
+            lock.unlock();
+            FolderRead read;
+            if (task->node->parent && !task->parentFd)
+                read.openError = EBADF;  // never a subfolder's name taken from the working folder
+            else
+                read = readFolder(task->parentFd ? task->parentFd->get() : AT_FDCWD,
+                                  task->name.c_str(), task->listed);
+            lock.lock();
+            const bool stranded = complete(*task, read);
+            // What nobody wants is freed outside the lock.
+            lock.unlock();
+            read = FolderRead();
+            task.reset();
+            lock.lock();
+            if (stranded && threads_ - stranded_ > kReaders) {
+                --threads_;
+                return;
+            }
+        }
+    }
+
+    std::vector<ReadAhead::Session*> sessions_;
+    std::condition_variable wakeReaders_;
+    int threads_ = 0;
+    int stranded_ = 0;
+    int idle_ = 0;
+};
+
+}  // namespace
+
+ReadAhead::ReadAhead(bool withSubfolders, std::function<void()> wake)
+    : session_(std::make_shared<Session>()) {
+    session_->withSubfolders = withSubfolders;
+    session_->wake = std::move(wake);
+    Pool& pool = Pool::instance();
+    std::lock_guard lock(pool.mutex);
+    pool.attach(session_);
+}
+
+ReadAhead::~ReadAhead() {
+    Pool& pool = Pool::instance();
+    std::lock_guard lock(pool.mutex);
+    pool.detach(*session_);
+}
+
+ReadAhead::Folder ReadAhead::top(const QByteArray& path) {
+    Pool& pool = Pool::instance();
+    std::lock_guard lock(pool.mutex);
+    assert(!session_->top);
+    auto n = std::make_shared<Node>();
+    n->name = path.toStdString();
+    session_->top = n;
+    pool.demand(*session_, n);
+    return n;
+}
+
+ReadAhead::Folder ReadAhead::subfolder(const Folder& parent, std::size_t index) {
+    Pool& pool = Pool::instance();
+    std::lock_guard lock(pool.mutex);
+    assert(parent->read && index < parent->children.size());
+    Folder& slot = parent->children[index];
+    if (slot) {
+        slot->demanded = true;
+        return slot;
+    }
+    auto n = std::make_shared<Node>();
+    n->parent = parent.get();
+    n->index = std::uint32_t(index);
+    n->depth = parent->depth + 1;
+    n->parentFd = parent->fd;
+    const DirListing::Entry e = parent->read->listing.folders()[index];
+    n->name.assign(parent->read->listing.name(e), e.length);
+    n->listed = parent->read->subfolderListed[index];
+    slot = n;
+    if (parent->inQueue && parent->nextToQueue == index)
+        pool.queueFrom(*session_, *parent, std::uint32_t(index) + 1);
+    pool.demand(*session_, n);
+    return n;
+}
+
+bool ReadAhead::ready(const Folder& folder) const {
+    std::lock_guard lock(Pool::instance().mutex);
+    return folder->state == Node::State::Done;
+}
+
+std::shared_ptr<const FolderRead> ReadAhead::result(const Folder& folder) const {
+    Pool& pool = Pool::instance();
+    std::lock_guard lock(pool.mutex);
+    if (folder->state != Node::State::Done || folder->cancelled) {
+        folder->demanded = true;
+        return nullptr;
+    }
+    pool.uncount(*session_, *folder);
+    return folder->read;
+}
+
+void ReadAhead::readAgain(const Folder& folder) {
+    Pool& pool = Pool::instance();
+    std::lock_guard lock(pool.mutex);
+    assert(folder->state == Node::State::Done && folder->parent);
+    for (Folder& c : folder->children)
+        if (c)
+            pool.cancel(*session_, c);
+    folder->children.clear();
+    pool.unqueue(*session_, *folder);
+    pool.uncount(*session_, *folder);
+    folder->read.reset();
+    folder->fd.reset();
+    folder->parentFd = folder->parent->fd;
+    folder->state = Node::State::Queued;
+    pool.demand(*session_, folder);
+}
+
+void ReadAhead::forget(const Folder& folder) {
+    Pool& pool = Pool::instance();
+    std::lock_guard lock(pool.mutex);
+    for (Folder& c : folder->children)
+        if (c)
+            pool.cancel(*session_, c);
+    folder->children.clear();
+    pool.unqueue(*session_, *folder);
+    pool.uncount(*session_, *folder);
+    folder->read.reset();
+    folder->fd.reset();
+    folder->parentFd.reset();
+}
+
+std::shared_ptr<const Descriptor> ReadAhead::descriptor(const Folder& folder) const {
+    std::lock_guard lock(Pool::instance().mutex);
+    return folder->fd;
+}
+
+void ReadAhead::dropDescriptor(const Folder& folder) {
+    Pool& pool = Pool::instance();
+    std::lock_guard lock(pool.mutex);
+    pool.unqueue(*session_, *folder);
+    folder->fd.reset();
+}
+
+void ReadAhead::giveDescriptor(const Folder& folder, Descriptor fd) {
+    Pool& pool = Pool::instance();
+    std::lock_guard lock(pool.mutex);
+    folder->fd = std::make_shared<const Descriptor>(std::move(fd));
+    pool.queueFrom(*session_, *folder, folder->nextToQueue);
+}
+
+int ReadAhead::threadCount() {
+    Pool& pool = Pool::instance();
+    std::lock_guard lock(pool.mutex);
+    return pool.threads();
+}
+
+int ReadAhead::threadLimit() {
+    return kThreadLimit;
+}
+
+}  // namespace tarnwell
