@@ -39,6 +39,10 @@ struct ReadAhead::Node {
     std::shared_ptr<const Descriptor> parentFd;
     std::string name;
     bool listed = false;
+    // Which folder it is, as far as can be told without asking the file
+    // system: its parent's device and inode and its name.
+    dev_t parentDev = 0;
+    ino_t parentIno = 0;
 
     State state = State::Queued;
     bool demanded = false;   // the walk waits for it
@@ -92,6 +96,19 @@ struct DepthFirst {
 
 }  // namespace
 
+// A folder as a stuck reader is known by, so that searching it again waits
+// for that reader instead of sending another into the same hang.
+struct ReadKey {
+    dev_t dev;
+    ino_t ino;
+    std::string name;
+    auto operator<=>(const ReadKey&) const = default;
+};
+
+ReadKey keyOf(const Node& n) {
+    return ReadKey{n.parentDev, n.parentIno, n.name};
+}
+
 struct ReadAhead::Session : std::enable_shared_from_this<Session> {
     bool withSubfolders = true;
     std::function<void()> wake;
@@ -99,8 +116,9 @@ struct ReadAhead::Session : std::enable_shared_from_this<Session> {
     Folder top;
     std::set<Cursor, DepthFirst> queue;
     std::deque<Folder> demands;
+    std::vector<Folder> parked;  // waiting for a stuck reader of the same folder
+    std::set<Node*> reading;
     int outstanding = 0;  // nodes counted in the window
-    int reading = 0;
 };
 
 namespace {
@@ -126,7 +144,7 @@ public:
 
     void attach(const std::shared_ptr<ReadAhead::Session>& s) {
         sessions_.push_back(s.get());
-        while (threads_ - stranded_ < kReaders && threads_ < kThreadLimit) {
+        while (threads_ - int(stranded_.size()) < kReaders && threads_ < kThreadLimit) {
             ++threads_;
             std::thread([this] { work(); }).detach();
         }
@@ -136,12 +154,13 @@ public:
     // leave their readers stranded until they come back.
     void detach(ReadAhead::Session& s) {
         s.closed = true;
-        stranded_ += s.reading;
+        for (const Node* n : s.reading) stranded_.insert(keyOf(*n));
         std::erase(sessions_, &s);
         if (s.top)
             cancel(s, s.top);
         s.top.reset();
         s.demands.clear();
+        s.parked.clear();
         assert(s.queue.empty() && s.outstanding == 0);
     }
 
@@ -206,26 +225,49 @@ private:
             while (!s.demands.empty()) {
                 ReadAhead::Folder n = std::move(s.demands.front());
                 s.demands.pop_front();
-                if (!n->cancelled && n->state == Node::State::Queued)
+                if (n->cancelled || n->state != Node::State::Queued)
+                    continue;
+                if (stuckOn(*n))
+                    s.parked.push_back(std::move(n));
+                else
                     return dispatch(s, std::move(n));
             }
-            if (s.outstanding < kWindow && !s.queue.empty()) {
+            while (s.outstanding < kWindow && !s.queue.empty()) {
                 const Cursor c = *s.queue.begin();
-                Node& parent = *c.parent;
-                auto n = std::make_shared<Node>();
-                n->parent = &parent;
-                n->index = c.index;
-                n->depth = parent.depth + 1;
-                n->parentFd = parent.fd;
-                const DirListing::Entry e = parent.read->listing.folders()[c.index];
-                n->name.assign(parent.read->listing.name(e), e.length);
-                n->listed = parent.read->subfolderListed[c.index];
-                parent.children[c.index] = n;
-                queueFrom(s, parent, c.index + 1);
-                return dispatch(s, std::move(n));
+                if (c.parent->children[c.index]) {  // the walk asked for it first
+                    queueFrom(s, *c.parent, c.index + 1);
+                    continue;
+                }
+                ReadAhead::Folder n = makeChild(*c.parent, c.index);
+                queueFrom(s, *c.parent, c.index + 1);
+                if (!stuckOn(*n))
+                    return dispatch(s, std::move(n));
+                s.parked.push_back(std::move(n));
             }
         }
         return std::nullopt;
+    }
+
+public:
+    // A node for subfolder `index` of `parent`, in its slot.
+    static ReadAhead::Folder makeChild(Node& parent, std::uint32_t index) {
+        auto n = std::make_shared<Node>();
+        n->parent = &parent;
+        n->index = index;
+        n->depth = parent.depth + 1;
+        n->parentFd = parent.fd;
+        n->parentDev = parent.read->dev;
+        n->parentIno = parent.read->ino;
+        const DirListing::Entry e = parent.read->listing.folders()[index];
+        n->name.assign(parent.read->listing.name(e), e.length);
+        n->listed = parent.read->subfolderListed[index];
+        parent.children[index] = n;
+        return n;
+    }
+
+private:
+    bool stuckOn(const Node& n) const {
+        return !stranded_.empty() && stranded_.count(keyOf(n)) > 0;
     }
 
     bool hasWork() const {
@@ -239,7 +281,7 @@ private:
         n->state = Node::State::Reading;
         n->counted = true;
         ++s.outstanding;
-        ++s.reading;
+        s.reading.insert(n.get());
         Task t;
         t.session = sessionOf(s);
         t.parentFd = n->parentFd;
@@ -259,9 +301,15 @@ private:
     bool complete(Task& task, FolderRead& read) {
         ReadAhead::Session& s = *task.session;
         Node& n = *task.node;
-        --s.reading;
+        s.reading.erase(&n);
         if (s.closed) {
-            --stranded_;
+            stranded_.erase(stranded_.find(keyOf(n)));
+            // Whoever waited for the same folder may try it now.
+            for (ReadAhead::Session* live : sessions_) {
+                for (ReadAhead::Folder& p : live->parked) live->demands.push_front(std::move(p));
+                live->parked.clear();
+            }
+            wakeReaders_.notify_all();
             return true;
         }
         if (n.cancelled)
@@ -306,7 +354,7 @@ private:
             read = FolderRead();
             task.reset();
             lock.lock();
-            if (stranded && threads_ - stranded_ > kReaders) {
+            if (stranded && threads_ - int(stranded_.size()) > kReaders) {
                 --threads_;
                 return;
             }
@@ -316,7 +364,7 @@ private:
     std::vector<ReadAhead::Session*> sessions_;
     std::condition_variable wakeReaders_;
     int threads_ = 0;
-    int stranded_ = 0;
+    std::multiset<ReadKey> stranded_;  // what readers of gone sessions are stuck on
     int idle_ = 0;
 };
 
@@ -357,15 +405,7 @@ ReadAhead::Folder ReadAhead::subfolder(const Folder& parent, std::size_t index) 
         slot->demanded = true;
         return slot;
     }
-    auto n = std::make_shared<Node>();
-    n->parent = parent.get();
-    n->index = std::uint32_t(index);
-    n->depth = parent->depth + 1;
-    n->parentFd = parent->fd;
-    const DirListing::Entry e = parent->read->listing.folders()[index];
-    n->name.assign(parent->read->listing.name(e), e.length);
-    n->listed = parent->read->subfolderListed[index];
-    slot = n;
+    Folder n = Pool::makeChild(*parent, std::uint32_t(index));
     if (parent->inQueue && parent->nextToQueue == index)
         pool.queueFrom(*session_, *parent, std::uint32_t(index) + 1);
     pool.demand(*session_, n);

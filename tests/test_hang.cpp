@@ -1,0 +1,150 @@
+// A folder whose listing never comes back, as on a dead network share, served
+// by a FUSE file system of the test's own (hangfs): the window stays the
+// user's, Stop and closing answer at once, and nothing piles up.
+#include <sys/mount.h>
+#include <unistd.h>
+#include <QApplication>
+#include <QDir>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <cstdlib>
+#include <memory>
+
+#include "search/readahead.h"
+#include "support/fakes.h"
+#include "support/search_trees.h"
+#include "ui/listcontrol.h"
+
+using namespace tarnwell;
+using namespace tarnwell::test;
+
+namespace {
+
+constexpr char kCloseInHang[] = "TARNWELL_TEST_CLOSE_IN_HANG";
+constexpr int kRunFinished = 3;
+
+int entriesOf(const char* folder) {
+    return int(QDir(QString::fromLatin1(folder)).count());
+}
+
+// Searches `folder` and clicks Stop `afterMs` into the run; returns when the
+// run has ended.
+void searchAndStop(Harness& h, const QString& folder, int afterMs) {
+    h.searchList().Add(folder);
+    QTimer::singleShot(afterMs, h.form.get(), [&h] { h.form->PushButton1_Click(); });
+    h.form->PushButton1_Click();
+}
+
+// In a child process, since closing ends it: the window closed while its
+// search waits on the hung folder, as the program itself ends.
+int closeInHang(const QString& mount) {
+    Harness h;
+    h.services.endProgram = [] { std::_Exit(0); };
+    h.searchList().Add(mount);
+    QTimer::singleShot(300, h.form.get(), [&h] { h.form->close(); });
+    h.form->PushButton1_Click();
+    return kRunFinished;
+}
+
+}  // namespace
+
+class HangTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QString mount_, release_;
+    QProcess fs_;
+    std::unique_ptr<Harness> stopped_;  // its run was stopped in the hang
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(::access("/dev/fuse", R_OK | W_OK) == 0, "FUSE is needed: /dev/fuse");
+        mount_ = dir_.path() + "/mnt";
+        release_ = dir_.path() + "/release";
+        QVERIFY(QDir().mkpath(mount_));
+        fs_.setProcessChannelMode(QProcess::ForwardedChannels);
+        fs_.start(qEnvironmentVariable("TARNWELL_HANGFS"), {mount_, release_});
+        QVERIFY(fs_.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(mount_ + "/a/.a1"), 10000);
+    }
+
+    void cleanupTestCase() {
+        QFile release(release_);
+        release.open(QIODevice::WriteOnly);
+        ::umount2(QFile::encodeName(mount_).constData(), MNT_DETACH);
+        fs_.terminate();
+        fs_.waitForFinished(5000);
+    }
+
+    // First, while no other reader waits on the folder: the kernel queues a
+    // second listing of it behind the first, out of reach of any signal.
+    void closingInTheHangEndsTheProgramAtOnce() {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(kCloseInHang, mount_);
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(10000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        QVERIFY(!QFile::exists(release_));
+    }
+
+    void stopInTheHangEndsTheRunWithWhatWasFound() {
+        stopped_ = std::make_unique<Harness>();
+        Harness& h = *stopped_;
+        searchAndStop(h, mount_, 300);
+        QVERIFY(!QFile::exists(release_));  // it ended with the listing still held
+        QCOMPARE(entries(h.results()), QStringList({mount_ + "/.r1", mount_ + "/a/.a1"}));
+        QCOMPARE(h.dialogs.messages().size(), size_t(1));
+        QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
+        QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
+    }
+
+    void aSearchBesideTheHangWorks() {
+        Harness h;
+        h.searchList().Add(mount_ + "/z");
+        h.searchList().Add(mount_ + "/a");
+        h.form->PushButton1_Click();
+        QCOMPARE(entries(h.results()), QStringList({mount_ + "/z/.z1", mount_ + "/a/.a1"}));
+        QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
+    }
+
+    void searchingTheHangAgainAndAgainPilesNothingUp() {
+        const int tasks = entriesOf("/proc/self/task");
+        const int descriptors = entriesOf("/proc/self/fd");
+        for (int i = 0; i < 20; ++i) {
+            Harness h;
+            searchAndStop(h, mount_, 20);
+            QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
+        }
+        QVERIFY(ReadAhead::threadCount() <= ReadAhead::threadLimit());
+        QVERIFY2(entriesOf("/proc/self/task") <= tasks + 1, "one reader stuck at most");
+        QVERIFY(entriesOf("/proc/self/fd") <= descriptors + 4);
+    }
+
+    void theListingReleasedLaterAddsNothing() {
+        QFile release(release_);
+        QVERIFY(release.open(QIODevice::WriteOnly));
+        // Long enough for a stuck reader to come back and hand in its listing.
+        QTest::qWait(500);
+        QCOMPARE(entries(stopped_->results()), QStringList({mount_ + "/.r1", mount_ + "/a/.a1"}));
+        QCOMPARE(stopped_->dialogs.messages().size(), size_t(1));
+        Harness h;
+        h.searchList().Add(mount_);
+        h.form->PushButton1_Click();
+        QCOMPARE(entries(h.results()), QStringList({mount_ + "/.r1", mount_ + "/a/.a1",
+                                                    mount_ + "/hang/.h1", mount_ + "/z/.z1"}));
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet(kCloseInHang))
+        return closeInHang(qEnvironmentVariable(kCloseInHang));
+    HangTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_hang.moc"
