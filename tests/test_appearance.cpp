@@ -59,6 +59,20 @@ private slots:
         QCOMPARE(h.results().ColumnText(1), QStringLiteral("Results"));
     }
 
+    // The shipped skin draws the lists' frames, not only the buttons.
+    void skinReachesTheLists() {
+        QTemporaryDir dir;
+        makeTree(dir.path(), {"x/"});
+        writeFile(QFile::encodeName(dir.path() + "/x/o.cjs"),
+                  readFile(QFile::encodeName(shipped_ + "/x/o.cjs")));
+        Harness h(dir.path());
+        h.form->show();
+        for (ListControl* list : {h.form->ListView1, h.form->ListView2}) {
+            const QImage look = list->grab().toImage();
+            QCOMPARE(look.pixelColor(0, look.height() / 2), QColor(0xa9, 0xb4, 0xc4));
+        }
+    }
+
     void handHasItsHotSpotAtTheFingertip() {
         const QCursor hand = loadCursorFile(shipped_ + "/HAND-M.CUR");
         const QImage image = hand.pixmap().toImage();
