@@ -375,7 +375,6 @@ private slots:
     void textExportFaults_data() {
         QTest::addColumn<QString>("fault");
         QTest::newRow("read-only file") << "read-only file";
-        QTest::newRow("read-only folder") << "read-only folder";
         QTest::newRow("read-only file system") << "read-only file system";
         QTest::newRow("target is a folder") << "folder";
         QTest::newRow("entry deleted meanwhile") << "deleted";
@@ -396,8 +395,7 @@ private slots:
         writeFile(QFile::encodeName(fault == "folder" ? target + "/inside" : target), kept);
         std::unique_ptr<AsNobody> asNobody;
         if (fault == "read-only file" || fault == "read-only folder") {
-            // A read-only file in a folder anyone may write to, or a file
-            // anyone may write to in a read-only folder.
+            // A read-only file in a folder anyone may write to.
             QVERIFY(::chmod(QFile::encodeName(dir.path()),
                             fault == "read-only file" ? 0777 : 0555) == 0);
             QVERIFY(::chmod(QFile::encodeName(target), fault == "read-only file" ? 0444 : 0666) ==
@@ -431,6 +429,41 @@ private slots:
         QCOMPARE(contentOf(fault == "folder" ? target + "/inside" : target), kept);
         QCOMPARE(filesUnder(dir.path()), before);
         QCOMPARE(h.form->pointer().value(), MousePointer::Default);
+    }
+
+    // A file the user may write in a folder they may not is written in place;
+    // one that root replaces stays its owner's, with its mode.
+    void textExportKeepsTheFileAsItsOwnerHadIt() {
+        QTemporaryDir dir;
+        const QByteArray target = QFile::encodeName(dir.path() + "/target.txt");
+        writeFile(target, "old\r\n");
+        QVERIFY(::chmod(target, 0666) == 0 && ::chmod(QFile::encodeName(dir.path()), 0555) == 0);
+        Harness h;
+        h.results().Add(QByteArray("/x/.n"));
+        const auto save = [&] {
+            h.dialogs.saveNames = {QFile::decodeName(target)};
+            h.dialogs.answers = {vbYes};
+            h.form->PushButton2_Click();
+        };
+        {
+            AsNobody asNobody;
+            if (asNobody.refused())
+                QSKIP("cannot become an ordinary user here");
+            save();
+        }
+        QCOMPARE(readFile(target), "/x/.n\r\n");
+        QCOMPARE(h.dialogs.countContaining("Done."), 1);
+        QCOMPARE(h.dialogs.messages().size(), size_t(2));  // the question and "Done."
+        QCOMPARE(filesUnder(dir.path()), QStringList{"target.txt"});
+        if (::geteuid() != 0)
+            return;
+        QVERIFY(::chmod(QFile::encodeName(dir.path()), 0700) == 0);
+        QVERIFY(::chown(target, 65534, 65534) == 0 && ::chmod(target, 0640) == 0);
+        save();
+        struct stat st;
+        QVERIFY(::stat(target, &st) == 0);
+        QCOMPARE(std::tuple(st.st_uid, st.st_gid, st.st_mode & 07777),
+                 std::tuple(65534u, 65534u, 0640u));
     }
 
     // The private folder for workbooks on a read-only file system.
