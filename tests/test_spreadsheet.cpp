@@ -196,6 +196,30 @@ private slots:
                  (Cells{{"A1", "Results"}, {"A2", "/a/.1"}, {"width 1", "8"}}));
         QCOMPARE(h.form->pointer().value(), 0);
     }
+
+    // Workbooks of this program a week old go at the next export; younger
+    // ones and anything not named as the program names them stay.
+    void weekOldWorkbooksAreRemoved() {
+        QTemporaryDir dir;
+        WorkbookHarness h(dir.path());
+        const std::pair<const char*, int> aged[] = {{"Results-20231224-000000.xlsx", 8},
+                                                    {"Results-20231224-000000-2.xlsx", 8},
+                                                    {"Results-20240101-000000.xlsx", 6},
+                                                    {"notes.xlsx", 8}};
+        for (auto [name, days] : aged) {
+            QFile f(dir.path() + '/' + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.setFileTime(QDateTime::currentDateTime().addDays(-days),
+                          QFileDevice::FileModificationTime);
+        }
+        h.results().Add(QByteArray("/a/.b"));
+        h.form->PushButton14_Click();
+        QStringList left = filesUnder(dir.path());
+        left.sort();
+        QStringList kept{QFileInfo(h.opened()).fileName(), aged[2].first, aged[3].first};
+        kept.sort();
+        QCOMPARE(left, kept);
+    }
 };
 
 QTEST_MAIN(SpreadsheetTest)
