@@ -11,6 +11,7 @@
 #include <QtTest>
 #include <random>
 
+#include "platform/ending.h"
 #include "results/spreadsheet.h"
 #include "support/fakes.h"
 #include "support/results_support.h"
@@ -282,7 +283,7 @@ int closeDuring(const QString& command, const QString& folder) {
     FakeClipboard clipboard;
     FakeShell shell;
     Services services{dialogs, yield, settings, clipboard, shell};
-    services.endProgram = [] { std::_Exit(0); };
+    services.endProgram = endProgramAtOnce;
     services.programFolder = folder;
     XlsxSpreadsheetHost host(shell, {folder + "/cache", [] { return true; }, 1048576});
     services.spreadsheet = &host;
