@@ -208,9 +208,9 @@ private slots:
                                                     {"notes.xlsx", 8}};
         for (auto [name, days] : aged) {
             QFile f(dir.path() + '/' + name);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.setFileTime(QDateTime::currentDateTime().addDays(-days),
-                          QFileDevice::FileModificationTime);
+            QVERIFY(f.open(QIODevice::WriteOnly) &&
+                    f.setFileTime(QDateTime::currentDateTime().addDays(-days),
+                                  QFileDevice::FileModificationTime));
         }
         h.results().Add(QByteArray("/a/.b"));
         h.form->PushButton14_Click();
