@@ -1,9 +1,9 @@
 #include <QApplication>
 #include <QDir>
-#include <cstdlib>
 
 #include "app/form1.h"
 #include "platform/clipboard.h"
+#include "platform/ending.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
 #include "platform/yield.h"
@@ -24,7 +24,7 @@ int main(int argc, char* argv[]) {
     XlsxSpreadsheetHost spreadsheet(shell);
     services.spreadsheet = &spreadsheet;
     // End: whatever is running stops where it is; nothing is saved.
-    services.endProgram = [] { std::_Exit(0); };
+    services.endProgram = endProgramAtOnce;
     services.programFolder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 
     Form1 form(services);

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QtTest>
 
 #include "support/fakes.h"
@@ -95,6 +96,24 @@ private slots:
             QCOMPARE(over(w), 11);
         QCOMPARE(over(f.PushButton1), 99);
         QCOMPARE(over(&f), 0);
+    }
+
+    // The scroll bar and the frame are widgets apart from the rows.
+    void handGoesOverEveryPartOfAList() {
+        Harness h;
+        for (int i = 0; i < 100; ++i) h.results().Add(QByteArray("/x/.") + QByteArray::number(i));
+        h.results().entries().publish();
+        h.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
+        QScrollBar* bar = h.results().verticalScrollBar();
+        QTRY_VERIFY(bar->isVisible());
+        for (auto [w, at] : {std::pair<QWidget*, QPoint>{bar, bar->rect().center()},
+                             {&h.results(), QPoint(0, 100)}}) {
+            QTest::mouseMove(h.form->PushButton5);
+            QCOMPARE(h.form->pointer().value(), 99);
+            QTest::mouseMove(w, at);
+            QCOMPARE(h.form->pointer().value(), 0);
+        }
     }
 };
 

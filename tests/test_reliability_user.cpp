@@ -11,6 +11,7 @@
 #include <QtTest>
 #include <random>
 
+#include "platform/ending.h"
 #include "results/spreadsheet.h"
 #include "support/fakes.h"
 #include "support/results_support.h"
@@ -282,7 +283,7 @@ int closeDuring(const QString& command, const QString& folder) {
     FakeClipboard clipboard;
     FakeShell shell;
     Services services{dialogs, yield, settings, clipboard, shell};
-    services.endProgram = [] { std::_Exit(0); };
+    services.endProgram = endProgramAtOnce;
     services.programFolder = folder;
     XlsxSpreadsheetHost host(shell, {folder + "/cache", [] { return true; }, 1048576});
     services.spreadsheet = &host;
@@ -375,7 +376,6 @@ private slots:
     void textExportFaults_data() {
         QTest::addColumn<QString>("fault");
         QTest::newRow("read-only file") << "read-only file";
-        QTest::newRow("read-only folder") << "read-only folder";
         QTest::newRow("read-only file system") << "read-only file system";
         QTest::newRow("target is a folder") << "folder";
         QTest::newRow("entry deleted meanwhile") << "deleted";
@@ -396,8 +396,7 @@ private slots:
         writeFile(QFile::encodeName(fault == "folder" ? target + "/inside" : target), kept);
         std::unique_ptr<AsNobody> asNobody;
         if (fault == "read-only file" || fault == "read-only folder") {
-            // A read-only file in a folder anyone may write to, or a file
-            // anyone may write to in a read-only folder.
+            // A read-only file in a folder anyone may write to.
             QVERIFY(::chmod(QFile::encodeName(dir.path()),
                             fault == "read-only file" ? 0777 : 0555) == 0);
             QVERIFY(::chmod(QFile::encodeName(target), fault == "read-only file" ? 0444 : 0666) ==
@@ -431,6 +430,37 @@ private slots:
         QCOMPARE(contentOf(fault == "folder" ? target + "/inside" : target), kept);
         QCOMPARE(filesUnder(dir.path()), before);
         QCOMPARE(h.form->pointer().value(), MousePointer::Default);
+    }
+
+    // A file the user may write in a folder they may not is written in place;
+    // one that root replaces stays its owner's, with its mode.
+    void textExportKeepsTheFileAsItsOwnerHadIt() {
+        QTemporaryDir dir;
+        const QByteArray target = QFile::encodeName(dir.path() + "/target.txt");
+        writeFile(target, "old\r\n");
+        QVERIFY(::chmod(target, 0666) == 0 && ::chmod(QFile::encodeName(dir.path()), 0555) == 0);
+        Harness h;
+        h.results().Add(QByteArray("/x/.n"));
+        h.dialogs.saveNames = {QFile::decodeName(target), QFile::decodeName(target)};
+        h.dialogs.answers = {vbYes, vbOK, vbYes};
+        {
+            AsNobody asNobody;
+            if (asNobody.refused())
+                QSKIP("cannot become an ordinary user here");
+            h.form->PushButton2_Click();
+        }
+        QCOMPARE(readFile(target), "/x/.n\r\n");
+        QCOMPARE(h.dialogs.messages().size(), size_t(2));  // the question and "Done."
+        QCOMPARE(filesUnder(dir.path()), QStringList{"target.txt"});
+        if (::geteuid() != 0)
+            return;
+        QVERIFY(::chmod(QFile::encodeName(dir.path()), 0700) == 0);
+        QVERIFY(::chown(target, 65534, 65534) == 0 && ::chmod(target, 0640) == 0);
+        h.form->PushButton2_Click();
+        struct stat st;
+        QVERIFY(::stat(target, &st) == 0);
+        QCOMPARE(std::tuple(st.st_uid, st.st_gid, st.st_mode & 07777),
+                 std::tuple(65534u, 65534u, 0640u));
     }
 
     // The private folder for workbooks on a read-only file system.

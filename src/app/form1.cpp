@@ -3,7 +3,6 @@
 #include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -132,13 +131,15 @@ void Form1::createControls() {
         list->setObjectName(QLatin1String(name));
         list->setFont(arialBold(9));
         list->setToolTip(kListToolTip);
-        list->viewport()->setMouseTracking(true);
-        list->viewport()->installEventFilter(this);
-        // The header is a scroll area of its own: the mouse moves over its
-        // viewport, not over the header widget.
-        list->header()->viewport()->setMouseTracking(true);
-        list->header()->viewport()->installEventFilter(this);
+        // Every part of a list counts as the list: its frame, header, scroll
+        // bars and corner are widgets of their own, and a move over a widget
+        // that does not track the mouse is dropped, not passed to its parent.
+        list->setMouseTracking(true);
         list->installEventFilter(this);
+        for (QWidget* part : list->findChildren<QWidget*>()) {
+            part->setMouseTracking(true);
+            part->installEventFilter(this);
+        }
         place(list, p);
         return list;
     };
@@ -339,8 +340,9 @@ void Form1::mouseMoveEvent(QMouseEvent* event) {
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     const auto listOf = [&](QObject* o) -> ListControl* {
+        auto* widget = qobject_cast<QWidget*>(o);
         for (ListControl* list : {ListView1, ListView2})
-            if (o == list || o == list->viewport() || o == list->header()->viewport())
+            if (widget && (widget == list || list->isAncestorOf(widget)))
                 return list;
         return nullptr;
     };

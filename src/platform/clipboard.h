@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 
 namespace tarnwell {
 
@@ -18,5 +19,12 @@ public:
     bool clear() override;
     bool setText(const QString& text) override;
 };
+
+// On X11 the clipboard is served by the program that set it, and is gone
+// when that program ends, unless a clipboard manager has taken it over (the
+// CLIPBOARD_MANAGER / SAVE_TARGETS handshake). Asks the manager, where one
+// runs and this program owns the clipboard, and waits at most `limit` for it
+// to say it has taken it. True when it did.
+bool handClipboardToManager(std::chrono::milliseconds limit);
 
 }  // namespace tarnwell

@@ -1,7 +1,13 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 namespace tarnwell {
 
@@ -10,6 +16,35 @@ bool FileExists(const QString& path) {
         return false;
     struct stat st;
     return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+bool writableOnlyInPlace(const QString& path) {
+    // A link is written through to its target, so the target's folder is the
+    // one that matters.
+    char resolved[PATH_MAX];
+    if (path.isEmpty() || !::realpath(QFile::encodeName(path).constData(), resolved))
+        return false;
+    struct stat st;
+    if (::stat(resolved, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const QByteArray file(resolved);
+    const QByteArray folder = file.left(std::max<qsizetype>(1, file.lastIndexOf('/')));
+    // As the effective user, who is the one that opens the files. A read-only
+    // file system (EROFS) refuses the file as well, so only EACCES counts.
+    return ::faccessat(AT_FDCWD, folder.constData(), W_OK, AT_EACCESS) != 0 && errno == EACCES &&
+           ::faccessat(AT_FDCWD, file.constData(), W_OK, AT_EACCESS) == 0;
+}
+
+void takeOwnerAndMode(int fd, const QString& like) {
+    struct stat st;
+    if (::stat(QFile::encodeName(like).constData(), &st) != 0)
+        return;
+    // The owner first: changing it clears the set-ID bits, which the mode
+    // then puts back where the user may.
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, uid_t(-1), st.st_gid) != 0) {
+        // Neither is this user's to give: the new file stays theirs.
+    }
+    ::fchmod(fd, st.st_mode & 07777);
 }
 
 }  // namespace tarnwell

@@ -10,11 +10,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <set>
 #include <vector>
 
@@ -28,6 +30,7 @@ namespace {
 constexpr auto kXlsxMimeType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
 // The widest column a sheet allows, in characters.
 constexpr double kMaxColumnWidth = 255;
+constexpr time_t kWorkbookLifetimeSeconds = 7 * 24 * 60 * 60;
 
 Failure lastError(const QString& otherwise) {
     return errno != 0 ? Failure::fromErrno(errno) : Failure(otherwise);
@@ -52,6 +55,32 @@ void makePrivateFolder(const QString& folder) {
         throw Failure::fromErrno(ENOTDIR);
     if ((st.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0)
         throw Failure::fromErrno(errno);
+}
+
+// The workbooks this program wrote into its folder stay there for the
+// spreadsheet application to read, for as long as it takes; after a week no
+// one is reading them any more. Only regular files of this user under the
+// program's own names go, and nothing that fails here stops an export.
+void removeOldWorkbooks(const QString& folder) {
+    static const QRegularExpression ours(QStringLiteral(R"(^Results-\d{8}-\d{6}(-\d+)?\.xlsx$)"));
+    const int dirFd = ::open(QFile::encodeName(folder).constData(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    DIR* dir = dirFd >= 0 ? ::fdopendir(dirFd) : nullptr;
+    if (!dir) {
+        if (dirFd >= 0)
+            ::close(dirFd);
+        return;
+    }
+    const time_t weekAgo = ::time(nullptr) - kWorkbookLifetimeSeconds;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st;
+        if (!ours.match(QFile::decodeName(entry->d_name)).hasMatch() ||
+            ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_mtime < weekAgo)
+            ::unlinkat(dirFd, entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 // A fresh name after the moment ("Results-20261206-142501.xlsx", then "-2",
@@ -140,6 +169,7 @@ public:
         if (book_)
             throw Failure(QStringLiteral("A workbook is already open"));
         makePrivateFolder(folder_);
+        removeOldWorkbooks(folder_);
         unnamedFd_ = openUnnamedFile(folder_);
         path_ = unnamedFd_ >= 0 ? "/proc/self/fd/" + QByteArray::number(unnamedFd_)
                                 : reserveWorkbookFile(folder_);
@@ -219,7 +249,10 @@ public:
             unnamedFd_ = -1;
         }
         finished_ = true;
-        if (visible_ && !shell_.openFile(QFile::decodeName(path_)))
+        // As a new document made from the file where the application can, so
+        // that a plain Save asks where to keep it rather than writing into
+        // the program's hidden folder.
+        if (visible_ && !shell_.openAsNewDocument(QFile::decodeName(path_)))
             throw Failure(QStringLiteral("The workbook could not be opened"));
     }
 

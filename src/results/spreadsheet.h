@@ -36,7 +36,9 @@ public:
 
 // Writes each workbook as an .xlsx file of its own into a private folder and,
 // once it is complete, opens it in the desktop's spreadsheet application,
-// where the user looks at it and saves it wherever they like.
+// where the user looks at it and saves it wherever they like: as a new,
+// untitled document where the application can make one from the file. The
+// folder keeps a workbook for a week, for the application to read.
 class XlsxSpreadsheetHost : public SpreadsheetHost {
 public:
     struct Options {

@@ -60,26 +60,33 @@ void fillWorkbook(Window& window, ErrorTrap& trap, const ColumnList& list) {
     // 5-6.
     if (!trap.run(5, [&] { app.addWorkbook(); }) || !trap.run(6, [&] { app.makeVisible(); }))
         return;
+    // Set while the workbook, not the list, is being asked. A failure there
+    // leaves a workbook not worth showing; one in reading the list (entries
+    // removed under the export) only ends the filling early, and what was
+    // written is still finished and shown.
+    bool inWorkbook = false;
+    bool stopped = false;
     // 7. The header row: the column captions.
     int nextColumn = 1;
     const int columns = list.ColumnCount();
-    for (int c = 1; c <= columns; ++c) {
+    for (int c = 1; c <= columns && !stopped; ++c) {
         yield.doEvents();
-        const bool ok = trap.run(7, [&] {
-            app.setCell(1, nextColumn, list.ColumnText(c));
+        stopped = !trap.run(7, [&] {
+            const QString caption = list.ColumnText(c);
+            inWorkbook = true;
+            app.setCell(1, nextColumn, caption);
             ++nextColumn;
             app.fitColumn(c);
+            inWorkbook = false;
         });
-        if (!ok)
-            return;
     }
     // 8-10. Entry r always belongs to row r + 1; an unchecked one leaves its
     // row empty.
     int nextRow = 2;
     const int n = list.Count();
-    for (int r = 1; r <= n; ++r) {
+    for (int r = 1; r <= n && !stopped; ++r) {
         yield.doEvents();
-        const bool ok = trap.run(9, [&] {
+        stopped = !trap.run(9, [&] {
             if (!list.Checked(r))
                 return;
             nextColumn = 1;
@@ -88,14 +95,16 @@ void fillWorkbook(Window& window, ErrorTrap& trap, const ColumnList& list) {
                 QString text = list.Cell(r, c);
                 if (c > 1)
                     text.remove(QLatin1Char('='));
+                inWorkbook = true;
                 app.setCell(nextRow, nextColumn, text);
+                inWorkbook = false;
                 ++nextColumn;
             }
         });
-        if (!ok)
-            return;
         ++nextRow;
     }
+    if (inWorkbook)
+        return;
     // 11. Fitted, complete, and only now shown to the user.
     if (trap.run(11, [&] { app.fitAllColumns(); }))
         trap.run(11, [&] { app.finish(); });

@@ -1,7 +1,12 @@
 #include "results/textexport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QByteArray>
+#include <QFile>
 #include <QSaveFile>
+#include <cerrno>
+#include <utility>
 
 #include "errors/errortrap.h"
 #include "errors/failure.h"
@@ -21,24 +26,81 @@ namespace {
 // file: a write per line would cost a system call per entry.
 constexpr qsizetype kChunkBytes = 256 * 1024;
 
-void writeChunk(QSaveFile& file, QByteArray& chunk) {
-    if (chunk.isEmpty())
-        return;
-    // A disk that fills up takes part of a chunk first; the write after it
-    // is the one that says why.
-    for (qsizetype done = 0; done < chunk.size();) {
-        const qint64 n = file.write(chunk.constData() + done, chunk.size() - done);
-        if (n <= 0)
-            throw Failure(file.errorString());
-        done += qsizetype(n);
+// Where the lines go. Normally a new file beside the target, renamed over it
+// only when complete, so a failed export never costs the user the file they
+// had; it takes the old file's owner, group and mode. A folder that lets no
+// new file be made leaves one way to replace a file the user may write:
+// rewriting it in place. Then the lines are held until every one is in hand,
+// so a failure before that still leaves the file as it was.
+class TextTarget {
+public:
+    explicit TextTarget(const QString& path) : path_(path), save_(path) {}
+    ~TextTarget() {
+        if (fd_ >= 0)
+            ::close(fd_);
     }
-    chunk.clear();
-}
+
+    void open() {
+        if (writableOnlyInPlace(path_)) {
+            fd_ = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+            if (fd_ < 0)
+                throw Failure::fromErrno(errno);
+            return;
+        }
+        // Unbuffered: the lines come in chunks already, and a failed write is
+        // then told in the system's words at once.
+        if (!save_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            throw Failure(save_.errorString());
+        if (FileExists(path_))
+            takeOwnerAndMode(int(save_.handle()), path_);
+    }
+
+    void write(QByteArray& chunk) {
+        if (fd_ >= 0) {
+            held_ += chunk;
+        } else {
+            // A disk that fills up takes part of a chunk first; the write
+            // after it is the one that says why.
+            for (qsizetype done = 0; done < chunk.size();) {
+                const qint64 n = save_.write(chunk.constData() + done, chunk.size() - done);
+                if (n <= 0)
+                    throw Failure(save_.errorString());
+                done += qsizetype(n);
+            }
+        }
+        chunk.clear();
+    }
+
+    void commit() {
+        if (fd_ < 0) {
+            if (!save_.commit())
+                throw Failure(save_.errorString());
+            return;
+        }
+        if (::ftruncate(fd_, 0) != 0)
+            throw Failure::fromErrno(errno);
+        for (qsizetype done = 0; done < held_.size();) {
+            const ssize_t n = ::write(fd_, held_.constData() + done, size_t(held_.size() - done));
+            if (n > 0)
+                done += qsizetype(n);
+            else if (n == 0 || errno != EINTR)
+                throw Failure::fromErrno(n == 0 ? EIO : errno);
+        }
+        if (::close(std::exchange(fd_, -1)) != 0)
+            throw Failure::fromErrno(errno);
+    }
+
+private:
+    QString path_;
+    QSaveFile save_;
+    int fd_ = -1;  // the target itself, when written in place
+    QByteArray held_;
+};
 
 // Steps 13 to 16: one line per entry, each preceded by a yield. False when a
 // line could not be written (already reported); the export is then abandoned,
 // since a file with lines missing must not replace the user's old one.
-bool writeLines(Window& window, ErrorTrap& trap, QSaveFile& file) {
+bool writeLines(Window& window, ErrorTrap& trap, TextTarget& file) {
     ListControl& list = window.ResultsList;
     const int n = list.Count();  // 13. Read once.
     QByteArray chunk;
@@ -51,12 +113,12 @@ bool writeLines(Window& window, ErrorTrap& trap, QSaveFile& file) {
             chunk += list.Bytes(i);
             chunk += "\r\n";
             if (chunk.size() >= kChunkBytes)
-                writeChunk(file, chunk);
+                file.write(chunk);
         });
         if (!written)
             return false;
     }
-    return trap.run(15, [&] { writeChunk(file, chunk); });
+    return trap.run(15, [&] { file.write(chunk); });
 }
 
 }  // namespace
@@ -90,21 +152,13 @@ void saveResultsAsTextFile(Window& window, ErrorTrap& trap) {
         return;
     // 11.
     trap.run(11, [&] { window.pointer.set(MousePointer::Busy); });
-    // 12. Written beside the target and renamed over it only when complete,
-    // so a failed export never costs the user the file they had.
-    QSaveFile file(path);
-    const bool opened = trap.run(12, [&] {
-        // Unbuffered: the lines come in chunks already, and a failed write is
-        // then told in the system's words at once.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            throw Failure(file.errorString());
-    });
+    // 12.
+    TextTarget file(path);
+    const bool opened = trap.run(12, [&] { file.open(); });
     // 13-17. Any failure has been reported once; the old file stays as it was
     // and "Done." would claim a success that did not happen.
-    const bool complete = opened && writeLines(window, trap, file) && trap.run(17, [&] {
-        if (!file.commit())
-            throw Failure(file.errorString());
-    });
+    const bool complete =
+        opened && writeLines(window, trap, file) && trap.run(17, [&] { file.commit(); });
     // 18.
     if (complete)
         trap.run(18, [&] {

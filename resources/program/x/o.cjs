@@ -40,7 +40,7 @@
     color: #8a94a3;
 }
 
-#Form1[skinControls="true"] QTreeView {
+#Form1[skinControls="true"] QTableView {
     background-color: #ffffff;
     color: #1f2933;
     border: 1px solid #a9b4c4;

@@ -1,0 +1,133 @@
+// What the user copied outlives the program: closing the window hands the
+// clipboard to the desktop's clipboard manager first. Under an X server of
+// the test's own, with the smallest manager that owns CLIPBOARD_MANAGER.
+#include <xcb/xcb.h>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QtTest>
+#include <cstring>
+
+#include "platform/ending.h"
+#include "support/fakes.h"
+#include "ui/listcontrol.h"
+
+using namespace tarnwell;
+using namespace tarnwell::test;
+
+namespace {
+
+constexpr char kCopyAndClose[] = "TARNWELL_TEST_COPY_AND_CLOSE";
+
+// In the child, on the test's X server: copy the results, then close the
+// window while the box that says so is open, as the program ends.
+int copyAndClose() {
+    Harness h;
+    QtClipboard clipboard;
+    Services services{h.dialogs, h.yield, h.settings, clipboard, h.shell};
+    services.endProgram = endProgramAtOnce;
+    Form1 form(services);
+    form.Form_Load();
+    form.showCentred();
+    form.ListView2->Add(QByteArray("/home/u/.copied"));
+    h.dialogs.whileOpen = [&](const Box&) { form.close(); };
+    form.PushButton5_Click();
+    return 3;  // the close did not end the program
+}
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name) {
+    auto* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
+    const xcb_atom_t a = reply->atom;
+    std::free(reply);
+    return a;
+}
+
+}  // namespace
+
+class ClipboardHandoverTest : public QObject {
+    Q_OBJECT
+private slots:
+    void copiedTextOutlivesTheProgram_data() {
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("manager takes it") << true;
+        QTest::newRow("manager never answers") << false;
+    }
+    void copiedTextOutlivesTheProgram() {
+        QFETCH(bool, answers);
+        QProcess xvfb;
+        xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+        if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(20000))
+            QSKIP("Xvfb cannot run here");
+        const QByteArray display = ':' + xvfb.readAllStandardOutput().trimmed();
+        xcb_connection_t* c = xcb_connect(display.constData(), nullptr);
+        QVERIFY(!xcb_connection_has_error(c));
+        const xcb_atom_t manager = atom(c, "CLIPBOARD_MANAGER"), save = atom(c, "SAVE_TARGETS"),
+                         clipboard = atom(c, "CLIPBOARD"), utf8 = atom(c, "UTF8_STRING");
+        const xcb_window_t w = xcb_generate_id(c);
+        xcb_create_window(c, 0, w, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root, 0, 0, 1,
+                          1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, 0, 0, nullptr);
+        xcb_set_selection_owner(c, w, manager, XCB_CURRENT_TIME);
+        std::free(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, manager), nullptr));
+
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert(kCopyAndClose, "1");
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        int requests = 0;
+        xcb_window_t requestor = 0;
+        QByteArray saved;
+        QElapsedTimer sinceRequest;
+        while (!child.waitForFinished(5) && child.state() == QProcess::Running) {
+            while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
+                const auto* request = reinterpret_cast<xcb_selection_request_event_t*>(e);
+                if ((e->response_type & 0x7f) == XCB_SELECTION_REQUEST &&
+                    request->selection == manager && request->target == save) {
+                    ++requests;
+                    requestor = request->requestor;
+                    sinceRequest.start();
+                    if (answers)  // fetch the text, as a manager keeps it
+                        xcb_convert_selection(c, w, clipboard, utf8, utf8, request->time);
+                } else if ((e->response_type & 0x7f) == XCB_SELECTION_NOTIFY) {
+                    auto* text = xcb_get_property_reply(
+                        c, xcb_get_property(c, 1, w, utf8, XCB_ATOM_ANY, 0, 4096), nullptr);
+                    saved = QByteArray(static_cast<const char*>(xcb_get_property_value(text)),
+                                       xcb_get_property_value_length(text));
+                    std::free(text);
+                    char done[32] = {};  // events are sent as 32 bytes
+                    *reinterpret_cast<xcb_selection_notify_event_t*>(done) = {
+                        XCB_SELECTION_NOTIFY, 0, 0, 0, requestor, manager, save, save};
+                    xcb_send_event(c, 0, requestor, XCB_EVENT_MASK_NO_EVENT, done);
+                }
+                std::free(e);
+                xcb_flush(c);
+            }
+        }
+        const qint64 waited = sinceRequest.isValid() ? sinceRequest.elapsed() : -1;
+        qInfo("from the request to the end: %lld ms", waited);
+        xcb_disconnect(c);
+        xvfb.terminate();
+        xvfb.waitForFinished();
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        QCOMPARE(requests, 1);
+        QCOMPARE(saved, answers ? QByteArray("/home/u/.copied\r\n") : QByteArray());
+        // A silent manager costs the user about a second, no more.
+        QVERIFY2(answers ? waited < 1000 : waited >= 900 && waited < 3000,
+                 qPrintable(QString::number(waited)));
+    }
+};
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet(kCopyAndClose))
+        return copyAndClose();
+    ClipboardHandoverTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_clipboard_handover.moc"
