@@ -1,0 +1,188 @@
+// The walk against a plain recursive one written here: over wide, deep,
+// too-long, unreadable and changing trees, the same finds in the same order
+// and the same boxes at the same points, whatever the readers read ahead.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QDirIterator>
+#include <QRandomGenerator>
+#include <QtTest>
+#include <cstring>
+#include <functional>
+
+#include "support/fakes.h"
+#include "support/search_trees.h"
+#include "support/trees.h"
+#include "ui/listcontrol.h"
+
+using namespace tarnwell;
+using namespace tarnwell::test;
+
+namespace {
+
+// What the user sees: the finds, then the boxes as "what@line" or
+// "long:folder", in order.
+struct Trace {
+    QStringList found, boxes;
+};
+
+// The reference: reads each folder when it gets there, recursing.
+class Reference {
+public:
+    std::function<void(int)> atFile;  // before the n-th file is looked at, from 1
+
+    void walk(const QByteArray& path) {
+        const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            const int e = errno;
+            trace.boxes << QString::fromLocal8Bit(std::strerror(e)) + (e == EACCES ? "@50" : "@20");
+            return;
+        }
+        DIR* dir = ::fdopendir(fd);
+        QList<QByteArray> files, folders, listed;
+        while (const dirent* d = ::readdir(dir)) {
+            const QByteArray name(d->d_name);
+            if (name != "." && name != "..")
+                (d->d_type == DT_DIR ? folders : files) << name;
+        }
+        ::closedir(dir);
+        QFile list(QFile::decodeName(path + "/.hidden"));
+        if (files.contains(".hidden") && list.open(QIODevice::ReadOnly))
+            for (QByteArray line : list.readAll().split('\n'))
+                listed << (line.endsWith('\r') ? line.chopped(1) : line);
+        bool fits = true;
+        for (const QByteArray& f : files) fits &= QFile::decodeName(path + '/' + f).size() <= 260;
+        if (!fits)
+            trace.boxes << "long:" + QFile::decodeName(path) + '/';
+        for (const QByteArray& f : fits ? files : QList<QByteArray>()) {
+            if (atFile)
+                atFile(++examined_);
+            if (f.startsWith('.') || listed.contains(f))
+                trace.found << QFile::decodeName(path + '/' + f);
+        }
+        for (const QByteArray& f : folders) walk(path + '/' + f);
+    }
+
+    Trace trace;
+
+private:
+    int examined_ = 0;
+};
+
+Trace traceOf(const Harness& h) {
+    Trace t;
+    t.found = entries(*h.form->ListView2);
+    for (const Box& b : h.dialogs.messages()) {
+        if (b.title == QLatin1String("Application Error"))
+            t.boxes << b.text.section('\r', 0, 0) + '@' +
+                           b.text.section(QLatin1String("at line "), 1).section('\r', 0, 0);
+        else if (b.text.startsWith(QLatin1String("The length of filenames in folder ")))
+            t.boxes << "long:" + b.text.section(QLatin1String(" folder "), 1)
+                                     .section(QLatin1String(" is too long"), 0, 0);
+    }
+    return t;
+}
+
+// A tree of `folders` folders below root, each placed under a random earlier
+// one, with a few files each; some names hidden, some long, a .hidden list.
+void makeRandomTree(const QString& root, int folders, quint32 seed, int longNames) {
+    QRandomGenerator random(seed);
+    QStringList paths{root};
+    for (int i = 1; i < folders; ++i) {
+        const QString parent = paths[int(random.bounded(paths.size()))];
+        paths << parent + (i % 7 ? "/d" : "/.d") + QString::number(i);
+        QDir().mkpath(paths.back());
+    }
+    for (const QString& p : paths) {
+        for (int f = int(random.bounded(4)); f > 0; --f)
+            writeFile(QFile::encodeName(p + (f % 2 ? "/.f" : "/f") + QString::number(f)), "x");
+        if (random.bounded(9) == 0)
+            writeFile(QFile::encodeName(p + "/.hidden"), "f2\r\nf4\nnone\n");
+    }
+    for (int i = 0; i < longNames; ++i)
+        writeFile(QFile::encodeName(paths[int(random.bounded(paths.size()))] + "/." +
+                                    QString(250, QChar('l'))),
+                  "x");
+}
+
+}  // namespace
+
+class WalkTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(readAsAnOrdinaryUser()); }
+
+    void sameAsAPlainRecursiveWalk_data() {
+        QTest::addColumn<int>("folders");
+        QTest::addColumn<int>("depth");     // a chain below the tree, past the descriptor budget
+        QTest::addColumn<int>("locked");    // folders made unreadable
+        QTest::addColumn<int>("changeAt");  // at this file, the change below; 0: none
+        QTest::addColumn<QString>("change");
+        QTest::newRow("wide and random") << 3000 << 0 << 0 << 0 << QString();
+        QTest::newRow("deep") << 50 << 300 << 0 << 0 << QString();
+        QTest::newRow("unreadable folders") << 400 << 0 << 12 << 0 << QString();
+        QTest::newRow("a folder removed mid-walk") << 400 << 0 << 0 << 20 << "rm";
+        QTest::newRow("a folder renamed mid-walk") << 400 << 0 << 0 << 20 << "mv";
+        QTest::newRow("a folder locked mid-walk") << 400 << 0 << 3 << 20 << "lock";
+    }
+    void sameAsAPlainRecursiveWalk() {
+        QFETCH(int, folders);
+        QFETCH(int, depth);
+        QFETCH(int, locked);
+        QFETCH(int, changeAt);
+        QFETCH(QString, change);
+        // Two trees made alike, one for each walk; their roots are as long,
+        // so the same files are too long in both.
+        QTemporaryDir dir;
+        const QString roots[] = {dir.path() + "/a", dir.path() + "/b"};
+        QStringList late;  // folders the walk gets to late, relative to a root
+        for (const QString& root : roots) {
+            makeRandomTree(root, folders, quint32(folders + depth), 3);
+            if (depth)
+                makeDeep(QFile::encodeName(root + "/d1"), depth, true);
+        }
+        QDirIterator it(roots[0], QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) late.prepend(it.next().mid(roots[0].size()));
+        const auto inTree = [&](int tree, int i) {
+            return QFile::encodeName(roots[tree] + late[i]);
+        };
+        for (int tree = 0; tree < 2; ++tree)
+            for (int i = 0; i < locked; ++i) ::chmod(inTree(tree, i * 5).constData(), 0);
+        // Changes late in the walk, so the readers have read them ahead.
+        const auto changeTree = [&](int tree, int n) {
+            const QByteArray target = inTree(tree, locked * 5 + 1);
+            if (!changeAt || n != changeAt)
+                return;
+            if (change == "rm")
+                removeTree(QFile::decodeName(target));
+            else if (change == "mv")
+                ::rename(target.constData(), (target + ".moved").constData());
+            else
+                ::chmod(target.constData(), 0);
+        };
+
+        Harness h;
+        h.yield.onYield = [&](int n) { changeTree(0, n - 2); };  // the run's two come first
+        h.searchList().Add(roots[0]);
+        h.form->PushButton1_Click();
+        Trace walked = traceOf(h);
+        Reference reference;
+        reference.atFile = [&](int n) { changeTree(1, n); };
+        reference.walk(QFile::encodeName(roots[1]));
+        Trace expected = reference.trace;
+        for (QStringList* list : {&expected.found, &expected.boxes})
+            list->replaceInStrings(roots[1], roots[0]);
+
+        for (const QString& root : roots)  // parents first, so each child can be reached
+            for (auto p = late.crbegin(); p != late.crend(); ++p)
+                ::chmod(QFile::encodeName(root + *p).constData(), 0755);
+        QCOMPARE(walked.found, expected.found);
+        QCOMPARE(walked.boxes, expected.boxes);
+        QVERIFY(walked.found.size() > 10);
+    }
+};
+
+QTEST_MAIN(WalkTest)
+#include "test_walk.moc"
