@@ -1,5 +1,7 @@
 #include "support/fakes.h"
 
+#include "errors/errortrap.h"
+
 namespace tarnwell::test {
 
 void FakeDialogs::opened(const Box& box) {
@@ -72,9 +74,17 @@ int FakeDialogs::countContaining(const QString& fragment) const {
     return n;
 }
 
+int FakeDialogs::errorReports(const QString& where, const QString& description) const {
+    int n = 0;
+    for (const Box& b : messages())
+        n += b.title == kErrorReportTitle && b.style == vbExclamation &&
+             b.text.contains(QLatin1Char('.') + where + QLatin1String(" at line ")) &&
+             (description.isEmpty() || b.text.startsWith(description + QLatin1String("\r\n")));
+    return n;
+}
+
 QString FakeSettings::GetSetting(const QString& appName, const QString& section, const QString& key,
                                  const QString& defaultValue) {
-    ++reads;
     auto it = values.find(appName + QLatin1Char('/') + section + QLatin1Char('/') + key);
     return it == values.end() ? defaultValue : it->second;
 }

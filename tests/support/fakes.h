@@ -51,6 +51,10 @@ public:
 
     std::vector<Box> messages() const;  // the msgBox calls only
     int countContaining(const QString& fragment) const;
+    // ErrorReport boxes raised at `where` ("Form1.PushButton2_Click") whose
+    // first line is `description`, when one is given. The report's whole text
+    // is checked once, in test_conventions; elsewhere this is enough.
+    int errorReports(const QString& where, const QString& description = {}) const;
 
 private:
     void opened(const Box& box);
@@ -72,7 +76,6 @@ public:
 class FakeSettings : public SettingsStore {
 public:
     std::map<QString, QString> values;  // "app/section/key" -> text
-    int reads = 0;
     QString GetSetting(const QString& appName, const QString& section, const QString& key,
                        const QString& defaultValue) override;
 };
