@@ -1,11 +1,13 @@
 // The main window: its frame, start-up with a bad or the shipped cursor
-// file, what a screen reader hears, the progress bar and the busy pointer.
+// file, what a screen reader hears, the progress bar, the busy pointer and
+// the help box.
 #include <QAccessible>
 #include <QFile>
 #include <QFontMetrics>
 #include <QPushButton>
 #include <QtTest>
 
+#include "app/clearhelp.h"
 #include "support/fakes.h"
 #include "support/trees.h"
 #include "ui/listcontrol.h"
@@ -80,6 +82,15 @@ private slots:
         QCOMPARE(h.form->cursor().shape(), Qt::WaitCursor);
         h.form->pointer().set(MousePointer::Custom);
         QCOMPARE(h.form->cursor().shape(), Qt::ArrowCursor);
+    }
+
+    void helpIsOnePlainBox() {
+        Harness h;
+        h.form->PushButton9_Click();
+        QCOMPARE(h.dialogs.boxes.size(), size_t(1));
+        QCOMPARE(h.dialogs.boxes[0].text, helpText());
+        QCOMPARE(h.dialogs.boxes[0].style, int(vbOKOnly));
+        QCOMPARE(h.dialogs.boxes[0].title, QStringLiteral("Tarnwell"));
     }
 };
 
