@@ -1,7 +1,7 @@
 // What a restless user and a faulty machine do to the whole window: a seeded
 // monkey acting between commands and inside their yields and boxes, a text
 // export that permissions refuse, and the window closed in the middle of a
-// command.
+// command. What each export writes is checked by its own test.
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QApplication>
@@ -41,105 +41,6 @@ struct MonkeyTree {
                 hidden.insert(root + '/' + f);
     }
 };
-
-// A user who clicks anything, anywhere, at any time; the same seed always
-// makes the same user. Acting inside a yield or a box nests, up to a depth;
-// a budget of actions makes sure everything ends.
-class Monkey {
-public:
-    Monkey(Harness& h, const MonkeyTree& tree, const QString& out, unsigned seed, int actions)
-        : h_(h), rng_(seed), actionsLeft_(actions) {
-        folders_ = {"", tree.root, tree.root + "/docs/", tree.root + "/Samples/1",
-                    tree.root + "/gone"};
-        saveNames_ = {"", out + "/r.txt", out + "/r.txt", out + "/missing/r.txt", out};
-        h_.yield.onYield = [this](int) {
-            QCoreApplication::processEvents();  // what a real yield does besides
-            if (pick(100) < 15)
-                act();
-        };
-        h_.dialogs.whileOpen = [this](const Box& box) {
-            if (pick(100) < 25)
-                act();
-            answer(box);
-        };
-    }
-    ~Monkey() {
-        h_.yield.onYield = nullptr;
-        h_.dialogs.whileOpen = nullptr;
-    }
-    void run() {
-        while (actionsLeft_ > 0) act();
-    }
-
-private:
-    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
-
-    void act() {
-        if (actionsLeft_ <= 0 || depth_ >= 5)
-            return;
-        --actionsLeft_;
-        ++depth_;
-        Form1& f = *h_.form;
-        // Start/Stop most of all: it is what nests runs in runs.
-        QPushButton* const buttons[] = {
-            f.PushButton1, f.PushButton1,  f.PushButton1, f.PushButton1,  f.PushButton1,
-            f.PushButton3, f.PushButton3,  f.PushButton8, f.PushButton9,  f.PushButton11,
-            f.PushButton2, f.PushButton2,  f.PushButton6, f.PushButton17, f.PushButton4,
-            f.PushButton5, f.PushButton14, f.PushButton14};
-        const int n = int(std::size(buttons)), a = pick(n + 6);
-        const bool left = pick(2);
-        ListControl& list = left ? *f.ListView1 : *f.ListView2;
-        if (a < n) {
-            buttons[a]->click();
-        } else if (a < n + 2) {  // a click on an entry, or beside every entry
-            list.entries().publish();
-            const int row = pick(list.Count() + 1) - 1;
-            list.setCurrentIndex(list.model()->index(row, 0));
-            if (a == n)
-                left ? f.ListView1_DblClick() : f.ListView2_DblClick();
-            else
-                left ? f.ListView1_KeyDown(vbKeyDelete, 0) : f.ListView2_KeyDown(vbKeyDelete, 0);
-        } else if (a == n + 2) {
-            f.PushButton1_MouseMove();
-        } else if (a == n + 3) {
-            f.PushButton_MouseMove();
-        } else if (a == n + 4) {
-            f.Form_MouseMove();
-        } else {
-            left ? f.ListView1_MouseMove() : f.ListView2_MouseMove();
-        }
-        --depth_;
-    }
-
-    // Set only once the user is done inside the box: boxes opened meanwhile
-    // have taken their own answers by then.
-    void answer(const Box& box) {
-        FakeDialogs& d = h_.dialogs;
-        if (box.kind == "msgBox")
-            d.answers = {(box.style & 7) == vbYesNo && pick(2) ? vbYes : vbNo};
-        else if (box.kind == "inputBox")
-            d.inputs = {QStringList{"", "sub", "DOCS", ".a", "zz-none", "/"}[pick(6)]};
-        else if (box.kind == "save")
-            d.saveNames = {saveNames_[pick(int(saveNames_.size()))]};
-        else if (box.kind == "browse")
-            d.folders = {folders_[pick(int(folders_.size()))]};
-    }
-
-    Harness& h_;
-    std::mt19937 rng_;
-    int actionsLeft_, depth_ = 0;
-    QStringList folders_, saveNames_;
-};
-
-// Text the program wrote (a file or the clipboard): whole lines, each one the
-// path of a hidden file of the tree.
-void checkOnlyHiddenLines(const QString& text, const QSet<QString>& hidden) {
-    if (text.isEmpty())
-        return;
-    QVERIFY2(text.endsWith("\r\n"), qPrintable(text.right(200)));
-    for (const QString& line : text.chopped(2).split("\r\n"))
-        QVERIFY2(hidden.contains(line), qPrintable(line));
-}
 
 // While it lives, the process is the user "nobody" (root keeps the saved ID
 // to come back): permissions hold as for anyone, access() included, which
@@ -203,6 +104,9 @@ private slots:
         for (unsigned seed : {1u, 7u, 42u, 1234u, 2024u, 99991u})
             QTest::addRow("seed %u", seed) << seed;
     }
+    // A user who clicks anything, anywhere, at any time, also inside the
+    // yields and boxes of a running command; the same seed always makes the
+    // same user. Nesting stops at a depth, and a budget of actions ends it.
     void restlessUser() {
         QFETCH(unsigned, seed);
         MonkeyTree tree;
@@ -211,35 +115,76 @@ private slots:
         XlsxSpreadsheetHost host(h.shell, {out.path() + "/cache", [] { return true; }, 1048576});
         h.services.spreadsheet = &host;
         h.form->showCentred();  // the lists paint at every yield
-        Monkey(h, tree, out.path(), seed, 150).run();
+        Form1& f = *h.form;
+        // Start/Stop most of all: it is what nests runs in runs.
+        QPushButton* const buttons[] = {
+            f.PushButton1, f.PushButton1,  f.PushButton1, f.PushButton1,  f.PushButton1,
+            f.PushButton3, f.PushButton3,  f.PushButton8, f.PushButton9,  f.PushButton11,
+            f.PushButton2, f.PushButton2,  f.PushButton6, f.PushButton17, f.PushButton4,
+            f.PushButton5, f.PushButton14, f.PushButton14};
+        void (Form1::*const moves[])() = {&Form1::PushButton1_MouseMove,
+                                          &Form1::PushButton_MouseMove, &Form1::Form_MouseMove,
+                                          &Form1::ListView1_MouseMove, &Form1::ListView2_MouseMove};
+        const QStringList folders{"", tree.root, tree.root + "/docs/", tree.root + "/gone"};
+        const QStringList saveNames{"", out.path() + "/r.txt", out.path() + "/missing/r.txt"};
+        const QStringList inputs{"", "sub", "DOCS", ".a", "zz-none", "/"};
+        std::mt19937 rng(seed);
+        const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+        int actionsLeft = 150, depth = 0;
+        std::function<void()> act = [&] {
+            if (actionsLeft <= 0 || depth >= 5)
+                return;
+            --actionsLeft;
+            ++depth;
+            const int a = pick(int(std::size(buttons)) + 3);
+            ListControl& list = pick(2) ? *f.ListView1 : *f.ListView2;
+            if (a < int(std::size(buttons))) {
+                buttons[a]->click();
+            } else if (a == int(std::size(buttons))) {
+                (f.*moves[pick(int(std::size(moves)))])();
+            } else {  // a click on an entry, or beside every entry, then a removal
+                list.entries().publish();
+                list.setCurrentIndex(list.model()->index(pick(list.Count() + 1) - 1, 0));
+                const bool key = pick(2);
+                if (&list == f.ListView1)
+                    key ? f.ListView1_KeyDown(vbKeyDelete, 0) : f.ListView1_DblClick();
+                else
+                    key ? f.ListView2_KeyDown(vbKeyDelete, 0) : f.ListView2_DblClick();
+            }
+            --depth;
+        };
+        h.yield.onYield = [&](int) {
+            QCoreApplication::processEvents();  // what a real yield does besides
+            if (pick(100) < 15)
+                act();
+        };
+        // The answer is set once the user is done inside the box: boxes opened
+        // meanwhile have taken their own answers by then.
+        h.dialogs.whileOpen = [&](const Box& box) {
+            if (pick(100) < 25)
+                act();
+            h.dialogs.answers = {(box.style & 7) == vbYesNo && pick(2) ? vbYes : vbNo};
+            h.dialogs.inputs = {inputs[pick(int(inputs.size()))]};
+            h.dialogs.saveNames = {saveNames[pick(int(saveNames.size()))]};
+            h.dialogs.folders = {folders[pick(int(folders.size()))]};
+        };
+        while (actionsLeft > 0) act();
+        h.yield.onYield = nullptr;
+        h.dialogs.whileOpen = nullptr;
 
-        // Everything has finished.
-        QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
-        h.form->Form_MouseMove();  // a busy pointer would stay
-        QCOMPARE(h.form->pointer().value(), MousePointer::Default);
-        QCOMPARE(h.form->ProgressBar1->Value(), 0.0);
-        QCOMPARE(h.form->ProgressBar1->Text(), QStringLiteral("Progress Bar"));
+        // Everything has come to rest, and only hidden files were found.
+        QCOMPARE(f.PushButton1->text(), QStringLiteral("Start Finding"));
+        f.Form_MouseMove();  // a busy pointer would stay
+        QCOMPARE(f.pointer().value(), MousePointer::Default);
+        QCOMPARE(f.ProgressBar1->Value(), 0.0);
+        QCOMPARE(f.ProgressBar1->Text(), QStringLiteral("Progress Bar"));
         for (const QString& found : textsOf(h.results()))
             QVERIFY2(tree.hidden.contains(found), qPrintable(found));
-        // What went out of the program holds nothing else, and whole lines.
-        if (QFileInfo(out.path() + "/r.txt").isFile())
-            checkOnlyHiddenLines(
-                QString::fromUtf8(readFile(QFile::encodeName(out.path() + "/r.txt"))), tree.hidden);
-        if (h.clipboard.text != "(old clipboard content)")
-            checkOnlyHiddenLines(h.clipboard.text, tree.hidden);
-        // A workbook is either finished and opened, or gone.
-        QStringList workbooks, opened(h.shell.openedFiles.begin(), h.shell.openedFiles.end());
-        for (const QString& f : filesUnder(out.path() + "/cache"))
-            workbooks << out.path() + "/cache/" + f;
-        workbooks.sort();
-        opened.sort();
-        QCOMPARE(workbooks, opened);
-
         // And the window still works: a calm run finds every hidden file once.
         h.dialogs.boxes.clear();
-        h.form->PushButton8_Click();
+        f.PushButton8_Click();
         h.searchList().Add(tree.root);
-        h.form->PushButton1_Click();
+        f.PushButton1_Click();
         QStringList found = textsOf(h.results()), expected = tree.hidden.values();
         found.sort();
         expected.sort();
