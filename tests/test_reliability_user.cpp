@@ -1,46 +1,23 @@
-// What a restless user and a faulty machine do to the whole window: a seeded
-// monkey acting between commands and inside their yields and boxes, a text
+// What a faulty machine and an impatient user do to the whole window: a text
 // export that permissions refuse, and the window closed in the middle of a
-// command. What each export writes is checked by its own test.
+// command.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QApplication>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <random>
 
 #include "results/spreadsheet.h"
 #include "support/fakes.h"
 #include "support/results_support.h"
-#include "support/searchlist_lists.h"
 #include "support/trees.h"
-#include "ui/keycodes.h"
-#include "ui/progressbar.h"
+#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
 
 namespace {
-
-// The program folder doubles as the tree, so that "Load Sample/Example
-// Folder" adds real folders too. Every hidden file below it is known.
-struct MonkeyTree {
-    QTemporaryDir dir;
-    QString root = dir.path();
-    QSet<QString> hidden;
-    MonkeyTree() {
-        makeTree(root, {"Samples/1/.a", "Samples/1/plain", "Samples/1/sub/.b", "Samples/1/sub/p",
-                        "Samples/2/.c", "Samples/2/q", "docs/listed", "docs/r", "docs/.git/config",
-                        "docs/.git/.keep", "docs/deep/er/.d", "docs/deep/er/e"});
-        writeFile(QFile::encodeName(root + "/docs/.hidden"), "listed\nnot-there\n");
-        for (int i = 0; i < 24; ++i)
-            makeTree(root, {qPrintable(QString("docs/many/%1%2").arg(i % 4 ? "f" : ".f").arg(i))});
-        for (const QString& f : filesUnder(root))
-            if (f.section('/', -1).startsWith('.') || f == "docs/listed")
-                hidden.insert(root + '/' + f);
-    }
-};
 
 // While it lives, the process is the user "nobody" (root keeps the saved ID
 // to come back): permissions hold as for anyone, access() included, which
@@ -99,100 +76,6 @@ int closeDuring(const QString& command, const QString& folder) {
 class ReliabilityUserTest : public QObject {
     Q_OBJECT
 private slots:
-    void restlessUser_data() {
-        QTest::addColumn<unsigned>("seed");
-        for (unsigned seed : {1u, 7u, 42u, 1234u, 2024u, 99991u})
-            QTest::addRow("seed %u", seed) << seed;
-    }
-    // A user who clicks anything, anywhere, at any time, also inside the
-    // yields and boxes of a running command; the same seed always makes the
-    // same user. Nesting stops at a depth, and a budget of actions ends it.
-    void restlessUser() {
-        QFETCH(unsigned, seed);
-        MonkeyTree tree;
-        QTemporaryDir out;
-        Harness h(tree.root);
-        XlsxSpreadsheetHost host(h.shell, {out.path() + "/cache", [] { return true; }, 1048576});
-        h.services.spreadsheet = &host;
-        h.form->showCentred();  // the lists paint at every yield
-        Form1& f = *h.form;
-        // Start/Stop most of all: it is what nests runs in runs.
-        QPushButton* const buttons[] = {
-            f.PushButton1, f.PushButton1,  f.PushButton1, f.PushButton1,  f.PushButton1,
-            f.PushButton3, f.PushButton3,  f.PushButton8, f.PushButton9,  f.PushButton11,
-            f.PushButton2, f.PushButton2,  f.PushButton6, f.PushButton17, f.PushButton4,
-            f.PushButton5, f.PushButton14, f.PushButton14};
-        void (Form1::*const moves[])() = {&Form1::PushButton1_MouseMove,
-                                          &Form1::PushButton_MouseMove, &Form1::Form_MouseMove,
-                                          &Form1::ListView1_MouseMove, &Form1::ListView2_MouseMove};
-        const QStringList folders{"", tree.root, tree.root + "/docs/", tree.root + "/gone"};
-        const QStringList saveNames{"", out.path() + "/r.txt", out.path() + "/missing/r.txt"};
-        const QStringList inputs{"", "sub", "DOCS", ".a", "zz-none", "/"};
-        std::mt19937 rng(seed);
-        const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
-        int actionsLeft = 150, depth = 0;
-        std::function<void()> act = [&] {
-            if (actionsLeft <= 0 || depth >= 5)
-                return;
-            --actionsLeft;
-            ++depth;
-            const int a = pick(int(std::size(buttons)) + 3);
-            ListControl& list = pick(2) ? *f.ListView1 : *f.ListView2;
-            if (a < int(std::size(buttons))) {
-                buttons[a]->click();
-            } else if (a == int(std::size(buttons))) {
-                (f.*moves[pick(int(std::size(moves)))])();
-            } else {  // a click on an entry, or beside every entry, then a removal
-                list.entries().publish();
-                list.setCurrentIndex(list.model()->index(pick(list.Count() + 1) - 1, 0));
-                const bool key = pick(2);
-                if (&list == f.ListView1)
-                    key ? f.ListView1_KeyDown(vbKeyDelete, 0) : f.ListView1_DblClick();
-                else
-                    key ? f.ListView2_KeyDown(vbKeyDelete, 0) : f.ListView2_DblClick();
-            }
-            --depth;
-        };
-        h.yield.onYield = [&](int) {
-            QCoreApplication::processEvents();  // what a real yield does besides
-            if (pick(100) < 15)
-                act();
-        };
-        // The answer is set once the user is done inside the box: boxes opened
-        // meanwhile have taken their own answers by then.
-        h.dialogs.whileOpen = [&](const Box& box) {
-            if (pick(100) < 25)
-                act();
-            h.dialogs.answers = {(box.style & 7) == vbYesNo && pick(2) ? vbYes : vbNo};
-            h.dialogs.inputs = {inputs[pick(int(inputs.size()))]};
-            h.dialogs.saveNames = {saveNames[pick(int(saveNames.size()))]};
-            h.dialogs.folders = {folders[pick(int(folders.size()))]};
-        };
-        while (actionsLeft > 0) act();
-        h.yield.onYield = nullptr;
-        h.dialogs.whileOpen = nullptr;
-
-        // Everything has come to rest, and only hidden files were found.
-        QCOMPARE(f.PushButton1->text(), QStringLiteral("Start Finding"));
-        f.Form_MouseMove();  // a busy pointer would stay
-        QCOMPARE(f.pointer().value(), MousePointer::Default);
-        QCOMPARE(f.ProgressBar1->Value(), 0.0);
-        QCOMPARE(f.ProgressBar1->Text(), QStringLiteral("Progress Bar"));
-        for (const QString& found : textsOf(h.results()))
-            QVERIFY2(tree.hidden.contains(found), qPrintable(found));
-        // And the window still works: a calm run finds every hidden file once.
-        h.dialogs.boxes.clear();
-        f.PushButton8_Click();
-        h.searchList().Add(tree.root);
-        f.PushButton1_Click();
-        QStringList found = textsOf(h.results()), expected = tree.hidden.values();
-        found.sort();
-        expected.sort();
-        QCOMPARE(found, expected);
-        QCOMPARE(h.dialogs.messages().size(), size_t(1));
-        QCOMPARE(h.dialogs.messages()[0].text, "Done.");
-    }
-
     // The export writes beside the target and renames: it must neither
     // replace a read-only file nor fall back to writing into it in a folder
     // it may not write. One report, the target as it was, nothing beside it.
