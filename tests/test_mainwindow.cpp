@@ -1,6 +1,5 @@
 // The main window: its frame, start-up with a bad or the shipped cursor
-// file, what a screen reader hears, the progress bar, the busy pointer and
-// the help box.
+// file, what a screen reader hears, the progress bar and the help box.
 #include <QAccessible>
 #include <QFile>
 #include <QFontMetrics>
@@ -74,14 +73,6 @@ private slots:
         bar.setValue(400.0 / 3);
         QCOMPARE(bar.value(), 100);
         QCOMPARE(bar.Value(), 400.0 / 3);
-    }
-
-    void busyPointerWaitsAndHandWithoutImageIsTheArrow() {
-        Harness h;
-        h.form->pointer().set(MousePointer::Busy);
-        QCOMPARE(h.form->cursor().shape(), Qt::WaitCursor);
-        h.form->pointer().set(MousePointer::Custom);
-        QCOMPARE(h.form->cursor().shape(), Qt::ArrowCursor);
     }
 
     void helpIsOnePlainBox() {

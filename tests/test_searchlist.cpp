@@ -72,7 +72,6 @@ private slots:
         QTest::addColumn<int>("modifiers");  // -1: a double-click instead of Delete
         QTest::newRow("double-click") << false << -1;
         QTest::newRow("Delete") << false << 0;
-        QTest::newRow("Alt+Delete") << false << int(Qt::AltModifier);
         QTest::newRow("Shift+Delete, results") << true << int(Qt::ShiftModifier);
         QTest::newRow("double-click, results") << true << -1;
     }
