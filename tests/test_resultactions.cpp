@@ -1,7 +1,7 @@
-// Acting on one result: why it is hidden, its folder in the file manager,
-// its path on the clipboard.
+// Acting on the results: removing those that contain a typed text or not,
+// and on one result: why it is hidden, its folder in the file manager, its
+// path on the clipboard.
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QFile>
 #include <QMenu>
 #include <QProcess>
@@ -11,6 +11,7 @@
 #include "platform/hiddenreason.h"
 #include "results/resultactions.h"
 #include "support/fakes.h"
+#include "support/searchlist_lists.h"
 #include "ui/listcontrol.h"
 
 using namespace tarnwell;
@@ -29,88 +30,100 @@ public slots:
 class ResultActionsTest : public QObject {
     Q_OBJECT
 private slots:
-    void toolTipSaysWhyAFileIsHidden() {
-        Harness h;
-        ListControl& results = h.results();
-        results.Add(QByteArray("/d/.profile"), HiddenReason::DotName);
-        results.Add(QByteArray("/d/listed"), HiddenReason::HiddenList);
-        results.Add(QByteArray("/mnt/win/pagefile.sys"),
-                    HiddenReason::DosAttribute | HiddenReason::DosSystem);
-        results.Add(QByteArray("/mnt/win/desktop.ini"), HiddenReason::DosAttribute);
-        QCoreApplication::processEvents();
-        const auto tip = [&](int row) {
-            return results.model()
-                ->data(results.model()->index(row, 0), Qt::ToolTipRole)
-                .toString();
-        };
-        const QString listTip = results.toolTip();
-        QCOMPARE(tip(0), listTip + "\nHidden: name begins with a dot");
-        QCOMPARE(tip(1), listTip + "\nHidden: listed in .hidden");
-        QCOMPARE(tip(2), listTip + "\nHidden: Hidden and System attributes set");
-        QCOMPARE(tip(3), listTip + "\nHidden: Hidden attribute set");
+    // Letter case is ignored, beyond ASCII too; the text is taken as typed,
+    // spaces and all, and Cancel or nothing typed changes nothing.
+    void removeResultsContainingOrNot_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QStringList>("leftByContaining");
+        QTest::addColumn<QStringList>("leftByNotContaining");
+        const QStringList thumbs{"/c/A/Thumbs.db", "/c/B/desktop.ini"};
+        QTest::newRow("cancel or empty") << "" << thumbs << thumbs << thumbs;
+        QTest::newRow("letter case") << "THUMBS" << thumbs << thumbs.mid(1) << thumbs.mid(0, 1);
+        QTest::newRow("spaces only")
+            << "  " << QStringList{"/a  b", "/ab"} << QStringList{"/ab"} << QStringList{"/a  b"};
+        QTest::newRow("beyond ASCII") << "ÜBER" << QStringList{"/.über", "/.uber"}
+                                      << QStringList{"/.uber"} << QStringList{"/.über"};
+        QTest::newRow("1, 2, 4 of five")
+            << "hit" << QStringList{"/hit1", "/HIT2", "/3", "/Hit4", "/5"}
+            << QStringList{"/3", "/5"} << QStringList{"/hit1", "/HIT2", "/Hit4"};
+    }
+    void removeResultsContainingOrNot() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, entries);
+        QFETCH(QStringList, leftByContaining);
+        QFETCH(QStringList, leftByNotContaining);
+        for (const bool containing : {true, false}) {
+            Harness h;
+            for (const QString& e : entries) h.results().Add(e);
+            h.form->pointer().set(MousePointer::Custom);
+            h.dialogs.inputs.push_back(text);
+            containing ? h.form->PushButton17_Click() : h.form->PushButton4_Click();
+            QCOMPARE(textsOf(h.results()), containing ? leftByContaining : leftByNotContaining);
+            // Nothing typed leaves even the pointer alone.
+            QCOMPARE(h.form->pointer().value(), text.isEmpty() ? 99 : 0);
+            QCOMPARE(h.dialogs.boxes.size(), size_t(1));  // the input box, no message
+            QCOMPARE(h.dialogs.boxes[0].text, containing ? "Remove entries containing: "
+                                                         : "Remove entries not containing: ");
+        }
     }
 
-    void copyPathPutsOnePathOnTheClipboard() {
+    // The reason's kind decides the words; the System bit only adds to them.
+    void toolTipSaysWhyAFileIsHidden() {
         Harness h;
-        const QByteArray raw("/data/caf\xe9/.notes");  // Latin-1 bytes, not UTF-8
-        h.results().Add(raw, HiddenReason::DotName);
-        copyResultPath(h.form->window(), h.results().Bytes(1));
-        QCOMPARE(h.clipboard.text, h.results().Text(1));
-        QCOMPARE(h.clipboard.sets, 1);
-        QVERIFY(h.dialogs.boxes.empty());
+        h.results().Add(QByteArray("/d/.profile"), HiddenReason::DotName);
+        h.results().Add(QByteArray("/mnt/win/pagefile.sys"),
+                        HiddenReason::DosAttribute | HiddenReason::DosSystem);
+        h.results().entries().publish();
+        const auto tip = [&](int row) {
+            return h.results().model()->index(row, 0).data(Qt::ToolTipRole).toString();
+        };
+        QCOMPARE(tip(0), h.results().toolTip() + "\nHidden: name begins with a dot");
+        QCOMPARE(tip(1), h.results().toolTip() + "\nHidden: Hidden and System attributes set");
     }
 
     void fileUriKeepsTheExactBytes() {
         QCOMPARE(fileUri("/data/caf\xe9/a b.txt"), QStringLiteral("file:///data/caf%E9/a%20b.txt"));
     }
 
-    void openContainingFolderAsksTheFileManager() {
+    // The desktop's file manager shows the entry itself; without one the
+    // folder opens, and with one it must not open as well.
+    void openContainingFolder() {
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (!bus.isConnected())
             QSKIP("no private session bus (dbus-daemon missing)");
+        Harness h;
+        tarnwell::openContainingFolder(h.form->window(), QByteArray("/home/u/docs/.secret"));
+        QTRY_COMPARE(h.shell.openedFolders, std::vector<QString>{QStringLiteral("/home/u/docs")});
+
         QDBusConnection service = QDBusConnection::connectToBus(
             qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("fake-file-manager"));
         FakeFileManager fm;
         QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fm,
                                        QDBusConnection::ExportAllSlots));
         QVERIFY(service.registerService(QStringLiteral("org.freedesktop.FileManager1")));
-
-        Harness h;
-        openContainingFolder(h.form->window(), QByteArray("/home/u/caf\xe9/.secret"));
+        tarnwell::openContainingFolder(h.form->window(), QByteArray("/home/u/caf\xe9/.secret"));
         QTRY_COMPARE(fm.shown, QStringList{QStringLiteral("file:///home/u/caf%E9/.secret")});
         QTest::qWait(50);
-        QVERIFY(h.shell.openedFolders.empty());
-
-        service.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
+        QCOMPARE(h.shell.openedFolders.size(), size_t(1));
         QDBusConnection::disconnectFromBus(QStringLiteral("fake-file-manager"));
-    }
-
-    void withoutAFileManagerTheFolderOpens() {
-        if (!QDBusConnection::sessionBus().isConnected())
-            QSKIP("no private session bus (dbus-daemon missing)");
-        QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
-            QStringLiteral("org.freedesktop.FileManager1")));
-        Harness h;
-        openContainingFolder(h.form->window(), QByteArray("/home/u/docs/.secret"));
-        QTRY_COMPARE(h.shell.openedFolders, std::vector<QString>{QStringLiteral("/home/u/docs")});
     }
 
     void menuActsOnTheEntryUnderThePointer() {
         Harness h;
         h.form->show();
         h.results().Add(QByteArray("/a/.one"), HiddenReason::DotName);
-        h.results().Add(QByteArray("/a/.two"), HiddenReason::DotName);
-        QCoreApplication::processEvents();
+        h.results().Add(QByteArray("/a/caf\xe9/.two"), HiddenReason::DotName);
+        h.results().entries().publish();
         const QPoint second = h.results().visualRect(h.results().model()->index(1, 0)).center();
         h.form->ListView2_ContextMenu(second);
         auto* menu = h.results().findChild<QMenu*>();
         QVERIFY(menu);
-        QCOMPARE(menu->actions().size(), 2);
-        QCOMPARE(menu->actions()[0]->text(), QStringLiteral("Open Containing Folder"));
-        QCOMPARE(menu->actions()[1]->text(), QStringLiteral("Copy Path"));
-        h.results().Clear();  // the entry may vanish while the menu is open
-        menu->actions()[1]->trigger();
-        QCOMPARE(h.clipboard.text, QStringLiteral("/a/.two"));
+        const QString shown = h.results().Text(2);
+        h.results().Clear();               // the entry may vanish while the menu is open
+        menu->actions().at(1)->trigger();  // Copy Path
+        QCOMPARE(h.clipboard.text, shown);
+        QCOMPARE(h.clipboard.sets, 1);
     }
 };
 

@@ -97,7 +97,6 @@ private slots:
                                {"A5", "/t/a<b&c\n_x0001_"},
                                {"A6", QFile::decodeName("/t/caf\xe9")},
                                {"width 1", "15"}}));
-        QCOMPARE(h.yield.count, 1 + 5 + 3);  // header, entries, checked cells
     }
 
     // Column 1 keeps its "=", later columns lose every one. Past the rows a
@@ -136,13 +135,7 @@ private slots:
         absent.results().Add(QByteArray("/a/.b"));
         PointerTrace untouched(absent);
         absent.form->PushButton14_Click();
-        const QString first =
-            "Excel is not installed on this computer. You need to have it "
-            "installed to use this ";
-        QCOMPARE(absent.dialogs.messages().size(), size_t(2));
-        QCOMPARE(absent.dialogs.messages()[0].text, first + "software without error.");
-        QCOMPARE(absent.dialogs.messages()[1].text, first + "feature.");
-        QCOMPARE(absent.dialogs.messages()[1].title, absent.services.appTitle);
+        QCOMPARE(absent.dialogs.messages().size(), size_t(2));  // the check's, the command's
         QVERIFY(untouched.values.empty());
         QVERIFY(empty.shell.openedFiles.empty() && absent.shell.openedFiles.empty());
         QVERIFY(!QFileInfo::exists(dir.path() + "/cache"));
@@ -158,10 +151,7 @@ private slots:
     void failuresLeaveNothingBehind() {
         QFETCH(QString, failure);
         QTemporaryDir dir;
-        std::unique_ptr<TinyDisk> disk;
-        if (failure == "full" &&
-            !(disk = std::make_unique<TinyDisk>(dir.path(), "size=64k"))->whyNot.isEmpty())
-            QSKIP(qPrintable(disk->whyNot));
+        SMALL_DISK_OR_SKIP(dir.path(), failure == "full" ? "size=64k" : nullptr);
         if (failure == "unwritable")  // a file where the folder should be, even for root
             writeFile(QFile::encodeName(dir.path() + "/cache"), "");
         WorkbookHarness h(dir.path() + "/cache/tarnwell");
@@ -173,7 +163,7 @@ private slots:
         const auto before = openFiles();
         h.form->PushButton14_Click();
         QCOMPARE(openFiles(), before);  // a dropped workbook closes what it had open
-        QCOMPARE(h.dialogs.countContaining("in Quorrel2021/08/31.Form1.PushButton14_Click "), 1);
+        QCOMPARE(h.dialogs.errorReports("Form1.PushButton14_Click"), 1);
         QCOMPARE(h.dialogs.boxes.size(), size_t(1));
         QVERIFY(h.shell.openedFiles.empty());
         QCOMPARE(filesUnder(dir.path()),

@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -34,9 +33,7 @@ public:
     // Answers, taken in order; when a queue is empty: vbOK for OK boxes,
     // vbNo for questions, "" (Cancel) for the others.
     std::deque<int> answers;
-    std::deque<QString> inputs;
-    std::deque<QString> saveNames;
-    std::deque<QString> folders;
+    std::deque<QString> inputs, saveNames, folders;
     std::vector<SaveFileRequest> saveRequests;
     // The folder each browse dialog was told to start at ("" when none).
     std::vector<QString> browseStarts;
@@ -44,16 +41,34 @@ public:
     std::function<void(const Box&)> whileOpen;
 
     int msgBox(const QString& text, int style, const QString& title) override;
-    QString inputBox(const QString& prompt, const QString& title,
-                     const QString& defaultText) override;
-    QString saveFileName(const SaveFileRequest& request) override;
+    QString inputBox(const QString& prompt, const QString& title, const QString&) override {
+        show({"inputBox", prompt, 0, title});
+        return next(inputs, QString());
+    }
+    QString saveFileName(const SaveFileRequest& request) override {
+        saveRequests.push_back(request);
+        show({"save", request.title, 0, request.title});
+        return next(saveNames, QString());
+    }
     QString browseForFolder(const QString& prompt, const BrowseWatcher& watcher) override;
 
     std::vector<Box> messages() const;  // the msgBox calls only
     int countContaining(const QString& fragment) const;
+    // ErrorReport boxes raised at `where` ("Form1.PushButton2_Click") whose
+    // first line is `description`, when one is given. The report's whole text
+    // is checked once, in test_conventions; elsewhere this is enough.
+    int errorReports(const QString& where, const QString& description = {}) const;
 
 private:
-    void opened(const Box& box);
+    void show(const Box& box);
+    template <typename T>
+    static T next(std::deque<T>& script, T otherwise) {
+        if (script.empty())
+            return otherwise;
+        T answer = script.front();
+        script.pop_front();
+        return answer;
+    }
 };
 
 // DoEvents under a script: counts the yields and runs a callback at each,
@@ -63,18 +78,19 @@ public:
     int count = 0;
     std::function<void(int)> onYield;
     void doEvents() override {
-        ++count;
         if (onYield)
-            onYield(count);
+            onYield(++count);
+        else
+            ++count;
     }
 };
 
 class FakeSettings : public SettingsStore {
 public:
-    std::map<QString, QString> values;  // "app/section/key" -> text
-    int reads = 0;
-    QString GetSetting(const QString& appName, const QString& section, const QString& key,
-                       const QString& defaultValue) override;
+    QString GetSetting(const QString&, const QString&, const QString&,
+                       const QString& defaultValue) override {
+        return defaultValue;
+    }
 };
 
 class FakeClipboard : public Clipboard {
@@ -82,8 +98,23 @@ public:
     QString text = QStringLiteral("(old clipboard content)");
     int busyAttempts = 0;  // how many calls fail before the clipboard is free
     int clears = 0, sets = 0;
-    bool clear() override;
-    bool setText(const QString& t) override;
+    bool clear() override {
+        ++clears;
+        if (busy())
+            return false;
+        text.clear();
+        return true;
+    }
+    bool setText(const QString& t) override {
+        ++sets;
+        if (busy())
+            return false;
+        text = t;
+        return true;
+    }
+
+private:
+    bool busy() { return busyAttempts > 0 && busyAttempts--; }
 };
 
 class FakeShell : public Shell {
@@ -102,7 +133,6 @@ public:
 // A main window over scripted platform pieces, after its start-up ran.
 struct Harness {
     explicit Harness(const QString& programFolder = QString(), bool load = true);
-    ~Harness();
 
     QTemporaryDir programDir;
     FakeDialogs dialogs;

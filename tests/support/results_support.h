@@ -1,11 +1,12 @@
 #pragma once
 
-// For the result tools' tests: a list with any number of columns, a tiny
+// For the result tools' tests: a list with any number of columns, a small
 // real disk, and a look inside written workbooks.
 
 #include <sys/mount.h>
 #include <QDirIterator>
 #include <QProcess>
+#include <QtTest>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -36,19 +37,27 @@ struct TableList : ColumnList {
     }
 };
 
-// A tmpfs mounted over `folder` for the test's life; needs root.
-struct TinyDisk {
+// A tmpfs mounted with `options` over `folder` for the test's life; none
+// when `options` is null.
+struct SmallDisk {
     QByteArray point;
     QString whyNot;
-    TinyDisk(const QString& folder, const char* options) : point(folder.toLocal8Bit()) {
-        if (::mount("tarnwell-test", point.constData(), "tmpfs", 0, options) != 0)
+    SmallDisk(const QString& folder, const char* options)
+        : point(options ? folder.toLocal8Bit() : QByteArray()) {
+        if (options && ::mount("tarnwell-test", point.constData(), "tmpfs", 0, options) != 0)
             whyNot = QStringLiteral("cannot mount a tmpfs (%1)").arg(std::strerror(errno));
     }
-    ~TinyDisk() {
-        if (whyNot.isEmpty())
+    ~SmallDisk() {
+        if (!point.isEmpty() && whyNot.isEmpty())
             ::umount2(point.constData(), MNT_DETACH);
     }
 };
+
+// Mounting needs root: elsewhere the test is skipped.
+#define SMALL_DISK_OR_SKIP(folder, options)                         \
+    const tarnwell::test::SmallDisk smallDisk((folder), (options)); \
+    if (!smallDisk.whyNot.isEmpty())                                \
+    QSKIP(qPrintable(smallDisk.whyNot))
 
 inline QStringList filesUnder(const QString& folder) {
     QStringList names;
