@@ -100,6 +100,10 @@ void makeRandomTree(const QString& root, int folders, quint32 seed, int longName
         if (random.bounded(9) == 0)
             writeFile(QFile::encodeName(p + "/.hidden"), "f2\r\nf4\nnone\n");
     }
+    // Names are bytes: not UTF-8, and with a line break.
+    writeFile(QFile::encodeName(root) + "/.\xff\xfe", "x");
+    QDir().mkpath(root + "/line\nbreak");
+    writeFile(QFile::encodeName(root + "/line\nbreak/.in"), "x");
     for (int i = 0; i < longNames; ++i)
         writeFile(QFile::encodeName(paths[int(random.bounded(paths.size()))] + "/." +
                                     QString(250, QChar('l'))),
@@ -181,6 +185,7 @@ private slots:
         QCOMPARE(walked.found, expected.found);
         QCOMPARE(walked.boxes, expected.boxes);
         QVERIFY(walked.found.size() > 10);
+        removeTree(dir.path());  // QTemporaryDir cannot remove names that are not UTF-8
     }
 };
 
