@@ -167,20 +167,24 @@ public:
     void notify() { wakeReaders_.notify_one(); }
 
     // Marks a node and everything below it unwanted and frees what they
-    // hold. Iterative: a speculative chain may be long.
+    // hold. Every cursor below it leaves the queue while all its nodes are
+    // still there, since comparing cursors walks up their parents; only then
+    // are the nodes let go, each with no children left, so a long
+    // speculative chain is never freed recursively.
     void cancel(ReadAhead::Session& s, const ReadAhead::Folder& from) {
-        std::vector<ReadAhead::Folder> stack{from};
-        while (!stack.empty()) {
-            ReadAhead::Folder n = std::move(stack.back());
-            stack.pop_back();
-            n->cancelled = true;
-            uncount(s, *n);
-            unqueue(s, *n);
+        std::vector<ReadAhead::Folder> nodes{from};
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            Node& n = *nodes[i];
+            n.cancelled = true;
+            uncount(s, n);
+            unqueue(s, n);
+            for (const ReadAhead::Folder& c : n.children)
+                if (c)
+                    nodes.push_back(c);
+        }
+        for (const ReadAhead::Folder& n : nodes) {
             n->read.reset();
             n->fd.reset();
-            for (ReadAhead::Folder& c : n->children)
-                if (c)
-                    stack.push_back(std::move(c));
             n->children.clear();
         }
     }
