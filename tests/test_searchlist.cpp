@@ -1,12 +1,7 @@
 // The search list: folders through the browse dialog, the sample folders,
 // removing entries by double-click and Delete, and clearing both lists.
-#include <QFileInfo>
-#include <QSettings>
 #include <QtTest>
 
-#include "errors/errortrap.h"
-#include "platform/settings.h"
-#include "searchlist/folderpicker.h"
 #include "support/fakes.h"
 #include "support/searchlist_lists.h"
 
@@ -15,11 +10,7 @@ using namespace tarnwell::test;
 
 class SearchListTest : public QObject {
     Q_OBJECT
-    QTemporaryDir home_;
-
 private slots:
-    void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.path())); }
-
     void pickedFolders() {
         Harness h;
         h.form->pointer().set(MousePointer::Custom);
@@ -32,25 +23,6 @@ private slots:
                  (QStringList{"/", "/", "smb:/h/a:/b", "/c:/d", "/e//f", "g://h"}));
         QCOMPARE(h.form->pointer().value(), 0);
         QVERIFY(h.dialogs.messages().empty());
-    }
-
-    void lastFolderDotIsReadAtEveryClickAndNeverWritten() {
-        QtSettingsStore store;
-        Harness h;
-        Services services{h.dialogs, h.yield, store, h.clipboard, h.shell};
-        const Window& f = h.form->window();
-        Window w{f.form,         f.SearchList, f.ResultsList, f.StartButton,
-                 f.ProgressBar1, f.pointer,    services};
-        ErrorTrap trap(h.dialogs, "Form1", "PushButton3_Click");
-        h.dialogs.folders = {"/picked", "/again"};
-        addFolderToSearchList(w, trap);
-        QSettings("Kelvane", "Tarnwell").setValue("Tarnwell/LastFolderDot", home_.path());
-        const QString file = home_.path() + "/Kelvane/Tarnwell.conf";
-        const QDateTime stored = QFileInfo(file).lastModified();
-        addFolderToSearchList(w, trap);
-        QCOMPARE(h.dialogs.browseStarts, (std::vector<QString>{"", home_.path()}));
-        QCOMPARE(QFileInfo(file).lastModified(), stored);
-        QCOMPARE(h.searchList().Count(), 2);
     }
 
     void samplesAreAppendedAtEveryClick() {

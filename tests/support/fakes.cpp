@@ -15,22 +15,6 @@ int FakeDialogs::msgBox(const QString& text, int style, const QString& title) {
     return next(answers, int((style & 0x7) == vbYesNo ? vbNo : vbOK));
 }
 
-namespace {
-struct RecordingBrowser : FolderBrowser {
-    QString selection;
-    void setSelection(const QString& folder) override { selection = folder; }
-};
-}  // namespace
-
-QString FakeDialogs::browseForFolder(const QString& prompt, const BrowseWatcher& watcher) {
-    RecordingBrowser browser;
-    if (watcher)
-        watcher(browser, BFFM_INITIALIZED);
-    browseStarts.push_back(browser.selection);
-    show({"browse", prompt, 0, prompt});
-    return next(folders, QString());
-}
-
 std::vector<Box> FakeDialogs::messages() const {
     std::vector<Box> out;
     for (const Box& b : boxes)

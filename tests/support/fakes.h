@@ -34,9 +34,6 @@ public:
     // vbNo for questions, "" (Cancel) for the others.
     std::deque<int> answers;
     std::deque<QString> inputs, saveNames, folders;
-    std::vector<SaveFileRequest> saveRequests;
-    // The folder each browse dialog was told to start at ("" when none).
-    std::vector<QString> browseStarts;
     // Runs while a box is "open", as a user acting during a modal box would.
     std::function<void(const Box&)> whileOpen;
 
@@ -46,11 +43,13 @@ public:
         return next(inputs, QString());
     }
     QString saveFileName(const SaveFileRequest& request) override {
-        saveRequests.push_back(request);
         show({"save", request.title, 0, request.title});
         return next(saveNames, QString());
     }
-    QString browseForFolder(const QString& prompt, const BrowseWatcher& watcher) override;
+    QString browseForFolder(const QString& prompt, const BrowseWatcher&) override {
+        show({"browse", prompt, 0, prompt});
+        return next(folders, QString());
+    }
 
     std::vector<Box> messages() const;  // the msgBox calls only
     int countContaining(const QString& fragment) const;
