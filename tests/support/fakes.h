@@ -25,6 +25,7 @@ struct Box {
     QString text;  // message, prompt, or title of a file dialog
     int style = 0;
     QString title;
+    bool operator==(const Box&) const = default;
 };
 
 class FakeDialogs : public Dialogs {
