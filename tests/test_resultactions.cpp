@@ -2,14 +2,11 @@
 // and on one result: why it is hidden, its folder in the file manager, its
 // path on the clipboard.
 #include <QMenu>
-#include <QtTest>
 
 #include "platform/filemanager.h"
 #include "platform/hiddenreason.h"
 #include "results/resultactions.h"
 #include "support/fakes.h"
-#include "support/searchlist_lists.h"
-#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

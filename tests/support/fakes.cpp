@@ -12,7 +12,9 @@ void FakeDialogs::show(const Box& box) {
 
 int FakeDialogs::msgBox(const QString& text, int style, const QString& title) {
     show({"msgBox", text, style, title});
-    return next(answers, int((style & 0x7) == vbYesNo ? vbNo : vbOK));
+    if (!answers.empty())
+        return take(answers);
+    return (style & 0x7) == vbYesNo ? vbNo : vbOK;
 }
 
 std::vector<Box> FakeDialogs::messages() const {
@@ -38,8 +40,8 @@ int FakeDialogs::errorReports(const QString& where, const QString& description) 
     return n;
 }
 
-Harness::Harness(const QString& programFolder, bool load)
-    : services{dialogs, yield, settings, clipboard, shell} {
+Harness::Harness(const QString& programFolder, bool load, Clipboard* realClipboard)
+    : services{dialogs, yield, settings, realClipboard ? *realClipboard : clipboard, shell} {
     services.endProgram = [this] { ++endCalls; };
     services.programFolder = programFolder.isEmpty() ? programDir.path() : programFolder;
     form = std::make_unique<Form1>(services);
