@@ -1,21 +1,11 @@
 // The main window: its frame, start-up with a skin or cursor file next to the
-// program, the hand pointer and the rules that switch it as the mouse
-// travels, the help box, and the conventions every command shares: the
-// ErrorReport box, the error trap and the application title.
-#include <QHeaderView>
+// program, the help box, and the conventions every command shares: the
+// ErrorReport box and the error trap.
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QScrollBar>
-#include <QtTest>
 
-#include "app/apptitle.h"
 #include "app/clearhelp.h"
 #include "errors/errortrap.h"
 #include "support/fakes.h"
-#include "support/trees.h"
-#include "ui/cursorfile.h"
-#include "ui/listcontrol.h"
-#include "ui/progressbar.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
@@ -37,30 +27,30 @@ private slots:
     }
 
     // A broken skin or cursor file is reported once, and start-up goes on.
+    // A skin file that is read turns the face; only one that parses styles
+    // the window.
     void startUp_data() {
-        QTest::addColumn<QByteArray>("skin");  // what x/o.cjs is
-        QTest::addColumn<QByteArray>("cursor");
-        QTest::addColumn<bool>("faceTurned");
-        QTest::addColumn<bool>("skinned");
+        QTest::addColumn<QByteArray>("skin");    // what x/o.cjs is
+        QTest::addColumn<QByteArray>("cursor");  // what HAND-M.CUR is
         QTest::addColumn<QString>("report");
-        const QString badSkin = "Invalid skin file";
-        QTest::newRow("nothing") << QByteArray() << QByteArray() << false << false << "";
-        QTest::newRow("shipped") << QByteArray("shipped") << QByteArray() << true << true << "";
-        QTest::newRow("hidden") << QByteArray("listed") << QByteArray() << false << false << "";
-        QTest::newRow("a folder") << QByteArray("folder") << QByteArray() << false << false << "";
+        const QByteArray none;
+        QTest::newRow("nothing") << none << none << "";
+        QTest::newRow("shipped") << QByteArray("shipped") << none << "";
+        QTest::newRow("hidden") << QByteArray("listed") << none << "";
+        QTest::newRow("a folder") << QByteArray("folder") << none << "";
         QTest::newRow("unbalanced")
-            << QByteArray("QPushButton { color: red;") << QByteArray() << true << false << badSkin;
-        QTest::newRow("not UTF-8") << QByteArray("QWidget { font: \"\xff\"; }") << QByteArray()
-                                   << true << false << badSkin;
+            << QByteArray("QPushButton { color: red;") << none << "Invalid skin file";
+        QTest::newRow("not UTF-8")
+            << QByteArray("QWidget { font: \"\xff\"; }") << none << "Invalid skin file";
         QTest::newRow("cursor no picture")
-            << QByteArray() << QByteArray("not a cursor") << false << false << "Invalid picture";
+            << none << QByteArray("not a cursor") << "Invalid picture";
     }
     void startUp() {
         QFETCH(QByteArray, skin);
         QFETCH(QByteArray, cursor);
-        QFETCH(bool, faceTurned);
-        QFETCH(bool, skinned);
         QFETCH(QString, report);
+        const bool faceTurned = !skin.isEmpty() && skin != "listed" && skin != "folder";
+        const bool skinned = faceTurned && report.isEmpty();
         QTemporaryDir dir;
         const bool shipped = skin == "shipped";
         if (shipped)
@@ -85,62 +75,6 @@ private slots:
         QCOMPARE(h.dialogs.errorReports("Form1.Form_Load", report), int(!report.isEmpty()));
         QCOMPARE(h.searchList().ColumnText(1), QStringLiteral("Folder(s)"));
         QCOMPARE(h.results().ColumnText(1), QStringLiteral("Results"));
-    }
-
-    void handHasItsHotSpotAtTheFingertip() {
-        const QCursor hand = loadCursorFile(shipped_ + "/HAND-M.CUR");
-        const QImage image = hand.pixmap().toImage();
-        QCOMPARE(image.size(), QSize(32, 32));
-        QCOMPARE(hand.hotSpot(), QPoint(13, 4));
-        QCOMPARE(image.pixel(13, 4), qRgb(0x20, 0x20, 0x20));  // the outline's top
-    }
-
-    // Real moves over the shown window, as the window system sends them. The
-    // scroll bar and the frame are widgets apart from a list's rows.
-    void hoverRules() {
-        Harness h;
-        Form1& f = *h.form;
-        for (int i = 0; i < 100; ++i) h.results().Add(QByteArray("/x/.") + QByteArray::number(i));
-        h.results().entries().publish();
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        QScrollBar* bar = h.results().verticalScrollBar();
-        QTRY_VERIFY(bar->isVisible());
-        const auto over = [&](QWidget* w, QPoint at = {}) {
-            QTest::mouseMove(w, at.isNull() ? w->rect().center() : at);
-            return f.pointer().value();
-        };
-        const QPoint betweenTheLists(532, 100);
-        const std::pair<QWidget*, QPoint> bare[] = {{&f, betweenTheLists},
-                                                    {f.ListView1->viewport(), {}},
-                                                    {f.ListView2->header()->viewport(), {}},
-                                                    {bar, {}},
-                                                    {f.ListView2, {0, 100}}};
-        for (QPushButton* b : f.findChildren<QPushButton*>())
-            for (auto [w, at] : bare) {
-                QCOMPARE(over(b), 99);
-                QCOMPARE(over(w, at), 0);
-            }
-        // The progress bar has no rule: the hand stays until the bare area.
-        QCOMPARE(over(f.PushButton1), 99);
-        QCOMPARE(over(f.ProgressBar1), 99);
-        // While busy only "Stop" changes the pointer; after that the rest acts
-        // as at rest, though the command still runs.
-        f.pointer().set(MousePointer::Busy);
-        for (QWidget* w : {(QWidget*)f.PushButton8, f.ListView1->viewport(), (QWidget*)&f})
-            QCOMPARE(over(w, w == &f ? betweenTheLists : QPoint()), 11);
-        QCOMPARE(over(f.PushButton1), 99);
-        QCOMPARE(over(&f, betweenTheLists), 0);
-    }
-
-    // The text is a path, not a format: "%p" stays as it is.
-    void progressBarShowsTextAsGivenAndCapsAt100() {
-        ProgressBar bar;
-        bar.setText(QStringLiteral("Processing /data/100%p done"));
-        QCOMPARE(bar.text(), QStringLiteral("Processing /data/100%p done"));
-        bar.setValue(400.0 / 3);
-        QCOMPARE(bar.value(), 100);
-        QCOMPARE(bar.Value(), 400.0 / 3);
     }
 
     void helpIsOnePlainBox() {
@@ -176,17 +110,6 @@ private slots:
         };
         QCOMPARE(dialogs.boxes, (std::vector<Box>{report("Disk full", 1), report("Bad", 3),
                                                   report("Out of memory", 5)}));
-    }
-
-    // A one-word name stays whole; otherwise the last word always goes, and
-    // more go until 40 characters or fewer remain.
-    void applicationTitle() {
-        QCOMPARE(applicationTitleFor("Tarnwell"), "Tarnwell");
-        QCOMPARE(applicationTitleFor("Alpha Beta Gamma Delta Epsilon Zetaaaaa"),  // 39
-                 "Alpha Beta Gamma Delta Epsilon");
-        QCOMPARE(
-            applicationTitleFor("Hidden File Finder For Every Drive And Folder Of The Machine"),
-            "Hidden File Finder For Every Drive And");
     }
 };
 
