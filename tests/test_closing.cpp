@@ -84,13 +84,7 @@ private slots:
         QCOMPARE(child.exitCode(), 0);  // not kCommandFinished: the close ended it
         QCOMPARE(filesUnder(dir.path()), before);
     }
-    void copiedTextOutlivesTheProgram_data() {
-        QTest::addColumn<bool>("answers");
-        QTest::newRow("manager takes it") << true;
-        QTest::newRow("manager never answers") << false;
-    }
     void copiedTextOutlivesTheProgram() {
-        QFETCH(bool, answers);
         QProcess xvfb;
         xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
         if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(20000))
@@ -111,7 +105,6 @@ private slots:
         int requests = 0;
         xcb_window_t requestor = 0;
         QByteArray saved;
-        QElapsedTimer sinceRequest;
         while (!child.waitForFinished(5) && child.state() == QProcess::Running) {
             while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
                 const auto* request = reinterpret_cast<xcb_selection_request_event_t*>(e);
@@ -119,9 +112,8 @@ private slots:
                     request->selection == manager && request->target == save) {
                     ++requests;
                     requestor = request->requestor;
-                    sinceRequest.start();
-                    if (answers)  // fetch the text, as a manager keeps it
-                        xcb_convert_selection(c, w, clipboard, utf8, utf8, request->time);
+                    // Fetch the text, as a manager keeps it.
+                    xcb_convert_selection(c, w, clipboard, utf8, utf8, request->time);
                 } else if ((e->response_type & 0x7f) == XCB_SELECTION_NOTIFY) {
                     auto* text = xcb_get_property_reply(
                         c, xcb_get_property(c, 1, w, utf8, XCB_ATOM_ANY, 0, 4096), nullptr);
@@ -137,18 +129,13 @@ private slots:
                 xcb_flush(c);
             }
         }
-        const qint64 waited = sinceRequest.isValid() ? sinceRequest.elapsed() : -1;
-        qInfo("from the request to the end: %lld ms", waited);
         xcb_disconnect(c);
         xvfb.terminate();
         xvfb.waitForFinished();
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
         QCOMPARE(requests, 1);
-        QCOMPARE(saved, answers ? QByteArray("/home/u/.copied\r\n") : QByteArray());
-        // A silent manager costs the user about a second, no more.
-        QVERIFY2(answers ? waited < 1000 : waited >= 900 && waited < 3000,
-                 qPrintable(QString::number(waited)));
+        QCOMPARE(saved, QByteArray("/home/u/.copied\r\n"));
     }
 };
 

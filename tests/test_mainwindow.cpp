@@ -1,7 +1,6 @@
-// The main window: its frame, start-up with a skin or cursor file next to the
+// The main window: start-up with a skin or cursor file next to the
 // program, the help box, and the conventions every command shares: the
 // ErrorReport box and the error trap.
-#include <QPushButton>
 
 #include "app/clearhelp.h"
 #include "errors/errortrap.h"
@@ -15,17 +14,6 @@ class MainWindowTest : public QObject {
     const QString shipped_ = qEnvironmentVariable("TARNWELL_PROGRAM_DIR");
 
 private slots:
-    // The layout is fixed, so the window must not resize, and every caption
-    // must fit its button in the font it is drawn with.
-    void fixedWindowWithIconAndFittingCaptions() {
-        Harness h;
-        QCOMPARE(h.form->minimumSize(), h.form->maximumSize());
-        QCOMPARE(h.form->windowIcon().availableSizes().size(), 4);
-        for (QPushButton* b : h.form->findChildren<QPushButton*>())
-            QVERIFY2(QFontMetrics(b->font()).horizontalAdvance(b->text()) < b->width(),
-                     qPrintable(b->text()));
-    }
-
     // A broken skin or cursor file is reported once, and start-up goes on.
     // A skin file that is read turns the face; only one that parses styles
     // the window.

@@ -1,6 +1,6 @@
 // Acting on the results: removing those that contain a typed text or not,
-// and on one result: why it is hidden, its folder in the file manager, its
-// path on the clipboard.
+// and on one result: its folder in the file manager, its path on the
+// clipboard.
 #include <QMenu>
 
 #include "platform/filemanager.h"
@@ -50,20 +50,6 @@ private slots:
             QCOMPARE(h.dialogs.boxes[0].text, containing ? "Remove entries containing: "
                                                          : "Remove entries not containing: ");
         }
-    }
-
-    // The reason's kind decides the words; the System bit only adds to them.
-    void toolTipSaysWhyAFileIsHidden() {
-        Harness h;
-        h.results().Add(QByteArray("/d/.profile"), HiddenReason::DotName);
-        h.results().Add(QByteArray("/mnt/win/pagefile.sys"),
-                        HiddenReason::DosAttribute | HiddenReason::DosSystem);
-        h.results().entries().publish();
-        const auto tip = [&](int row) {
-            return h.results().model()->index(row, 0).data(Qt::ToolTipRole).toString();
-        };
-        QCOMPARE(tip(0), h.results().toolTip() + "\nHidden: name begins with a dot");
-        QCOMPARE(tip(1), h.results().toolTip() + "\nHidden: Hidden and System attributes set");
     }
 
     void fileUriKeepsTheExactBytes() {
