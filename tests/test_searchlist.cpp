@@ -96,10 +96,7 @@ private slots:
         Harness h;
         fillList(h.searchList(), {"/walked"});
         h.yield.onYield = [&](int n) {
-            if (n == 3) {
-                h.form->PushButton6_Click();
-                h.form->PushButton8_Click();
-            }
+            n == 3 ? (h.form->PushButton6_Click(), h.form->PushButton8_Click()) : void();
             QCoreApplication::processEvents();
         };
         h.form->pointer().set(MousePointer::Busy);

@@ -3,9 +3,6 @@
 // Scripted stand-ins for the platform, so that every command runs headless:
 // boxes are recorded and answered from a script, never shown.
 
-#include <QString>
-#include <QStringList>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <deque>
 #include <functional>
@@ -127,7 +124,6 @@ struct Harness {
     FakeSettings settings;
     FakeClipboard clipboard;
     FakeShell shell;
-    int endCalls = 0;
     Services services;
     std::unique_ptr<Form1> form;
 

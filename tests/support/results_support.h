@@ -4,10 +4,7 @@
 // real disk, the files a folder holds, and a look inside written workbooks.
 
 #include <sys/mount.h>
-#include <QDirIterator>
-#include <QProcess>
-#include <QScopeGuard>
-#include <QtTest>
+#include <QtTest>  // and with it QtCore
 #include <cerrno>
 #include <cstring>
 #include <vector>
