@@ -1,87 +1,103 @@
-// The main window: its frame, start-up with a bad or the shipped cursor
-// file, what a screen reader hears, the progress bar and the help box.
-#include <QAccessible>
-#include <QFile>
-#include <QFontMetrics>
-#include <QPushButton>
-#include <QtTest>
+// The main window: start-up with a skin or cursor file next to the
+// program, the help box, and the conventions every command shares: the
+// ErrorReport box and the error trap.
 
 #include "app/clearhelp.h"
+#include "errors/errortrap.h"
 #include "support/fakes.h"
-#include "support/trees.h"
-#include "ui/listcontrol.h"
-#include "ui/progressbar.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
 
 class MainWindowTest : public QObject {
     Q_OBJECT
-private slots:
-    // The layout is fixed, so the window must not resize, and every caption
-    // must fit its button in the font it is drawn with.
-    void fixedWindowWithIconAndFittingCaptions() {
-        Harness h;
-        QCOMPARE(h.form->minimumSize(), h.form->maximumSize());
-        QCOMPARE(h.form->windowIcon().availableSizes().size(), 4);
-        for (QPushButton* b : h.form->findChildren<QPushButton*>())
-            QVERIFY2(QFontMetrics(b->font()).horizontalAdvance(b->text()) < b->width(),
-                     qPrintable(b->text()));
-        QVERIFY(h.dialogs.boxes.empty());  // no cursor file: nothing to say
-        QVERIFY(!h.form->pointer().hasCustomImage());
-    }
+    const QString shipped_ = qEnvironmentVariable("TARNWELL_PROGRAM_DIR");
 
-    void cursorFileThatIsNoPictureIsReportedOnce() {
+private slots:
+    // A broken skin or cursor file is reported once, and start-up goes on.
+    // A skin file that is read turns the face; only one that parses styles
+    // the window.
+    void startUp_data() {
+        QTest::addColumn<QByteArray>("skin");    // what x/o.cjs is
+        QTest::addColumn<QByteArray>("cursor");  // what HAND-M.CUR is
+        QTest::addColumn<QString>("report");
+        const QByteArray none;
+        QTest::newRow("nothing") << none << none << "";
+        QTest::newRow("shipped") << QByteArray("shipped") << none << "";
+        QTest::newRow("hidden") << QByteArray("listed") << none << "";
+        QTest::newRow("a folder") << QByteArray("folder") << none << "";
+        QTest::newRow("unbalanced")
+            << QByteArray("QPushButton { color: red;") << none << "Invalid skin file";
+        QTest::newRow("not UTF-8")
+            << QByteArray("QWidget { font: \"\xff\"; }") << none << "Invalid skin file";
+        QTest::newRow("cursor no picture")
+            << none << QByteArray("not a cursor") << "Invalid picture";
+    }
+    void startUp() {
+        QFETCH(QByteArray, skin);
+        QFETCH(QByteArray, cursor);
+        QFETCH(QString, report);
+        const bool faceTurned = !skin.isEmpty() && skin != "listed" && skin != "folder";
+        const bool skinned = faceTurned && report.isEmpty();
         QTemporaryDir dir;
-        writeFile(QFile::encodeName(dir.path() + "/HAND-M.CUR"), "this is not a cursor");
-        Harness h(dir.path());
-        QCOMPARE(h.dialogs.boxes.size(), size_t(1));
-        QCOMPARE(h.dialogs.errorReports("Form1.Form_Load", "Invalid picture"), 1);
-        QVERIFY(!h.form->pointer().hasCustomImage());
-        // Start-up went on: both headers are in place.
+        const bool shipped = skin == "shipped";
+        if (shipped)
+            skin = readFile(QFile::encodeName(shipped_ + "/x/o.cjs"));
+        makeTree(dir.path(), {skin == "folder" ? "x/o.cjs/" : "x/"});
+        if (!skin.isEmpty() && skin != "folder")
+            writeFile(QFile::encodeName(dir.path() + "/x/o.cjs"), skin);
+        if (skin == "listed")  // hidden by the list of its folder
+            writeFile(QFile::encodeName(dir.path() + "/x/.hidden"), "o.cjs\n");
+        if (!cursor.isEmpty())
+            writeFile(QFile::encodeName(dir.path() + "/HAND-M.CUR"), cursor);
+        QTest::failOnWarning(QRegularExpression("(?i)style ?sheet"));
+
+        Harness h(shipped ? shipped_ : dir.path());
+        h.form->show();
+        const QPalette& p = h.form->palette();
+        QCOMPARE(p.color(QPalette::Window), faceTurned ? p.color(QPalette::Button) : Qt::white);
+        QCOMPARE(h.form->styleSheet(), skinned ? QString::fromUtf8(skin) : QString());
+        QCOMPARE(h.form->property("skinControls").toBool(), skinned);
+        QCOMPARE(h.form->pointer().hasCustomImage(), shipped);
+        QCOMPARE(h.dialogs.boxes.size(), size_t(!report.isEmpty()));
+        QCOMPARE(h.dialogs.errorReports("Form1.Form_Load", report), int(!report.isEmpty()));
         QCOMPARE(h.searchList().ColumnText(1), QStringLiteral("Folder(s)"));
         QCOMPARE(h.results().ColumnText(1), QStringLiteral("Results"));
-    }
-
-    void shippedCursorFileLoads() {
-        const QString programDir = qEnvironmentVariable("TARNWELL_PROGRAM_DIR");
-        if (!QFile::exists(programDir + "/HAND-M.CUR"))
-            QSKIP("no cursor file laid out next to the program");
-        Harness h(programDir);
-        QVERIFY(h.form->pointer().hasCustomImage());
-    }
-
-    void controlsAreNamedForAccessibility() {
-        Harness h;
-        h.form->show();
-        const auto said = [](QObject* o, QAccessible::Text what) {
-            return QAccessible::queryAccessibleInterface(o)->text(what);
-        };
-        for (QPushButton* b : h.form->findChildren<QPushButton*>())
-            QCOMPARE(said(b, QAccessible::Name), b->text());
-        QCOMPARE(said(h.form->ListView1, QAccessible::Name), QStringLiteral("Folder(s)"));
-        QCOMPARE(said(h.form->ListView2, QAccessible::Name), QStringLiteral("Results"));
-        h.form->ProgressBar1->setText(QStringLiteral("Processing /tmp"));
-        QCOMPARE(said(h.form->ProgressBar1, QAccessible::Description), "Processing /tmp");
-    }
-
-    // The text is a path, not a format: "%p" stays as it is.
-    void progressBarShowsTextAsGivenAndCapsAt100() {
-        ProgressBar bar;
-        bar.setText(QStringLiteral("Processing /data/100%p done"));
-        QCOMPARE(bar.text(), QStringLiteral("Processing /data/100%p done"));
-        bar.setValue(400.0 / 3);
-        QCOMPARE(bar.value(), 100);
-        QCOMPARE(bar.Value(), 400.0 / 3);
     }
 
     void helpIsOnePlainBox() {
         Harness h;
         h.form->PushButton9_Click();
-        QCOMPARE(h.dialogs.boxes.size(), size_t(1));
-        QCOMPARE(h.dialogs.boxes[0].text, helpText());
-        QCOMPARE(h.dialogs.boxes[0].style, int(vbOKOnly));
-        QCOMPARE(h.dialogs.boxes[0].title, QStringLiteral("Tarnwell"));
+        QCOMPARE(h.dialogs.boxes, (std::vector<Box>{{"msgBox", helpText(), vbOKOnly, "Tarnwell"}}));
+    }
+
+    void errorReportTextIsExact() {
+        QCOMPARE(errorReportText("Permission denied", "Search", "searchInFiles", 7).toUtf8(),
+                 QByteArray("Permission denied\r\nin Quorrel2021/08/31.Search.searchInFiles at "
+                            "line 7\r\rPlease email screenshot of this message to "
+                            "support@example.com"));
+    }
+
+    // A failed test counts as held; a failed value leaves nothing for the
+    // statements that need it.
+    void trapReportsOnceAndGoesOn() {
+        FakeDialogs dialogs;
+        ErrorTrap trap(dialogs, "Form1", "PushButton2_Click");
+        QStringList ran;
+        QVERIFY(!trap.run(1, [&] { throw Failure("Disk full"); }));
+        QVERIFY(trap.run(2, [&] { ran << "2"; }));
+        QVERIFY(trap.test(3, [&]() -> bool { throw Failure("Bad"); }));
+        QVERIFY(!trap.test(4, [&] { return false; }));
+        QVERIFY(!trap.value(5, [&]() -> int { throw std::bad_alloc(); }));
+        QCOMPARE(trap.value(6, [] { return 42; }).value(), 42);
+        QCOMPARE(ran, QStringList{"2"});
+        QCOMPARE(trap.reportCount(), 3);
+        const auto report = [](const char* description, int line) {
+            return Box{"msgBox", errorReportText(description, "Form1", "PushButton2_Click", line),
+                       48, "Application Error"};
+        };
+        QCOMPARE(dialogs.boxes, (std::vector<Box>{report("Disk full", 1), report("Bad", 3),
+                                                  report("Out of memory", 5)}));
     }
 };
 

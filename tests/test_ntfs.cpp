@@ -1,11 +1,8 @@
 // DOS attributes on a real NTFS volume, mounted with ntfs-3g.
-#include <QtTest>
 
 #include "platform/attributes.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
-#include "support/trees.h"
-#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

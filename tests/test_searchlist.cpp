@@ -1,25 +1,34 @@
-// The search list: folders through the browse dialog, the sample folders,
-// removing entries by double-click and Delete, and clearing both lists.
-#include <QFileInfo>
-#include <QSettings>
-#include <QtTest>
+// The lists. The control: 1-based positions, view updates in batches that
+// keep the model's contract, removals in one pass, and storage that packs
+// itself. The search list: folders through the browse dialog, the sample
+// folders, removing entries by double-click and Delete, and clearing both
+// lists.
+#include <QAbstractItemModelTester>
 
-#include "errors/errortrap.h"
-#include "platform/settings.h"
-#include "searchlist/folderpicker.h"
+#include "errors/failure.h"
 #include "support/fakes.h"
-#include "support/searchlist_lists.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
 
+namespace {
+void fill(ListControl& list, int n) {
+    for (int i = 1; i <= n; ++i) list.Add(QString("/e%1").arg(i));
+}
+// The positions up to n that are no multiple of k.
+std::vector<int> allBut(int n, int k) {
+    std::vector<int> out;
+    for (int i = 1; i <= n; ++i)
+        if (i % k != 0)
+            out.push_back(i);
+    return out;
+}
+constexpr auto kFailTheTest = QAbstractItemModelTester::FailureReportingMode::QtTest;
+}  // namespace
+
 class SearchListTest : public QObject {
     Q_OBJECT
-    QTemporaryDir home_;
-
 private slots:
-    void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.path())); }
-
     void pickedFolders() {
         Harness h;
         h.form->pointer().set(MousePointer::Custom);
@@ -32,25 +41,6 @@ private slots:
                  (QStringList{"/", "/", "smb:/h/a:/b", "/c:/d", "/e//f", "g://h"}));
         QCOMPARE(h.form->pointer().value(), 0);
         QVERIFY(h.dialogs.messages().empty());
-    }
-
-    void lastFolderDotIsReadAtEveryClickAndNeverWritten() {
-        QtSettingsStore store;
-        Harness h;
-        Services services{h.dialogs, h.yield, store, h.clipboard, h.shell};
-        const Window& f = h.form->window();
-        Window w{f.form,         f.SearchList, f.ResultsList, f.StartButton,
-                 f.ProgressBar1, f.pointer,    services};
-        ErrorTrap trap(h.dialogs, "Form1", "PushButton3_Click");
-        h.dialogs.folders = {"/picked", "/again"};
-        addFolderToSearchList(w, trap);
-        QSettings("Kelvane", "Tarnwell").setValue("Tarnwell/LastFolderDot", home_.path());
-        const QString file = home_.path() + "/Kelvane/Tarnwell.conf";
-        const QDateTime stored = QFileInfo(file).lastModified();
-        addFolderToSearchList(w, trap);
-        QCOMPARE(h.dialogs.browseStarts, (std::vector<QString>{"", home_.path()}));
-        QCOMPARE(QFileInfo(file).lastModified(), stored);
-        QCOMPARE(h.searchList().Count(), 2);
     }
 
     void samplesAreAppendedAtEveryClick() {
@@ -106,10 +96,7 @@ private slots:
         Harness h;
         fillList(h.searchList(), {"/walked"});
         h.yield.onYield = [&](int n) {
-            if (n == 3) {
-                h.form->PushButton6_Click();
-                h.form->PushButton8_Click();
-            }
+            n == 3 ? (h.form->PushButton6_Click(), h.form->PushButton8_Click()) : void();
             QCoreApplication::processEvents();
         };
         h.form->pointer().set(MousePointer::Busy);
@@ -125,6 +112,88 @@ private slots:
         h.form->PushButton8_Click();
         QCOMPARE(h.searchList().Count(), 0);
         QVERIFY(h.dialogs.boxes.empty());
+    }
+    void positionsAreOneBasedAndSearchEntriesHaveNoCheckBox() {
+        ListControl list(false);
+        list.AddColumn("Folder(s)");
+        fill(list, 5);
+        QCOMPARE(list.Add(QString("/e6")), 6);
+        list.Remove(3);
+        QCOMPARE(textsOf(list), (QStringList{"/e1", "/e2", "/e4", "/e5", "/e6"}));
+        QVERIFY_THROWS_EXCEPTION(Failure, list.Text(0));
+        QVERIFY_THROWS_EXCEPTION(Failure, list.Text(6));
+        QVERIFY_THROWS_EXCEPTION(Failure, list.Remove(6));
+        list.entries().publish();
+        QVERIFY(!list.model()->data(list.model()->index(0, 0), Qt::CheckStateRole).isValid());
+    }
+
+    // The logic sees every entry at once, the view is told in one batch per
+    // event-loop pass; Qt's tester checks every signal on the way, also for
+    // changes to entries the view does not know of yet.
+    void viewCatchesUpInOneBatch() {
+        ListControl list(true);
+        QAbstractItemModelTester tester(list.model(), kFailTheTest);
+        list.AddColumn("Results");
+        int inserts = 0;
+        connect(list.model(), &QAbstractItemModel::rowsInserted, this, [&] { ++inserts; });
+        fill(list, 1000);
+        list.EnsureVisible(1000);
+        list.SetChecked(1000, false);
+        list.Remove(10);
+        QCOMPARE(list.Count(), 999);
+        QCOMPARE(list.model()->rowCount(), 0);  // not told yet
+        QCoreApplication::processEvents();
+        QCOMPARE(inserts, 1);
+        QCOMPARE(list.model()->rowCount(), 999);
+        fill(list, 2);
+        list.SetChecked(1001, false);
+        list.Remove(1000);
+        QSignalSpy repaint(list.model(), &QAbstractItemModel::dataChanged);
+        list.model()->setData(list.model()->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
+        QVERIFY(!list.Checked(1));
+        QCOMPARE(repaint.count(), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(list.model()->rowCount(), 1000);
+        list.Clear();
+        QCOMPARE(list.model()->rowCount(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(list.model()->rowCount(), 0);
+    }
+
+    // A few go row by row, many in one reset; either way the list is what
+    // removing them one by one from the highest down leaves.
+    void removingASetEqualsRemovingFromTheTopDown() {
+        for (int n : {5, 100}) {
+            ListControl a(true), b(true);
+            QAbstractItemModelTester tester(a.model(), kFailTheTest);
+            a.AddColumn("Results");
+            for (ListControl* list : {&a, &b}) {
+                fill(*list, n);
+                list->SetChecked(4, false);
+            }
+            QCoreApplication::processEvents();
+            const std::vector<int> drop = allBut(n, 3);
+            a.RemoveAll(drop);
+            for (auto it = drop.rbegin(); it != drop.rend(); ++it) b.Remove(*it);
+            QCOMPARE(textsOf(a), textsOf(b));
+            for (int i = 1; i <= a.Count(); ++i) QCOMPARE(a.Checked(i), b.Checked(i));
+            QCOMPARE(a.verticalHeader()->count(), a.Count());  // as the view itself counts
+        }
+    }
+
+    void entriesSurviveTheStorageBeingPacked() {
+        // Enough removals that the list packs its storage, twice over.
+        ListControl list(true);
+        const int n = 40000;
+        const QByteArray stem("/some/long/enough/folder/name/for/the/test/.file-");
+        for (int i = 1; i <= n; ++i) list.Add(stem + QByteArray::number(i));
+        list.RemoveAll(allBut(n, 4));
+        list.RemoveAll(allBut(n / 4, 4));
+        QCOMPARE(list.Count(), n / 16);
+        for (int i = 1; i <= list.Count(); ++i)
+            QCOMPARE(list.Bytes(i), stem + QByteArray::number(i * 16));
+        list.Add(QByteArray("/after"));
+        QCOMPARE(list.Text(list.Count()), QStringLiteral("/after"));
     }
 };
 

@@ -1,29 +1,24 @@
 // "Save Results As Excel File": the workbook as written to disk, and the
 // cases where there is none to show. No spreadsheet application is started:
 // the tests tell the backend one is there and record what it would open.
-#include <QTemporaryDir>
-#include <QXmlStreamReader>
-#include <QtTest>
 
 #include "errors/errortrap.h"
 #include "results/spreadsheet.h"
 #include "results/spreadsheetexport.h"
 #include "support/fakes.h"
 #include "support/results_support.h"
-#include "support/trees.h"
-#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
 
 namespace {
 
-using Cells = std::map<QString, QString>;
+using Cells = QStringList;
 
-// Sheet n's string cells ("A1" -> text), and its column widths ("width 1" -> "20").
+// Sheet n's string cells ("A1=text") and column widths ("width 1=20"), sorted.
 Cells sheet(const QString& workbook, int n) {
     QXmlStreamReader xml(unzipped(workbook, QString("xl/worksheets/sheet%1.xml").arg(n)));
-    Cells cells;
+    std::map<QString, QString> cells;
     QString ref;
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
@@ -41,7 +36,9 @@ Cells sheet(const QString& workbook, int n) {
     }
     if (xml.hasError())
         cells["error"] = xml.errorString();
-    return cells;
+    Cells out;
+    for (const auto& [key, text] : cells) out << key + '=' + text;
+    return out;
 }
 
 // The window's pointer values, one per change.
@@ -83,20 +80,16 @@ private slots:
         h.form->PushButton14_Click();
         QVERIFY(h.dialogs.boxes.empty());
         QCOMPARE(pointer.values, (std::vector<int>{11, 0}));
-        QVERIFY(QRegularExpression(R"(/cache/tarnwell/Results-\d{8}-\d{6}\.xlsx$)")
-                    .match(h.opened())
-                    .hasMatch());
+        QVERIFY(h.opened().contains(
+            QRegularExpression(R"(/cache/tarnwell/Results-\d{8}-\d{6}\.xlsx$)")));
         QCOMPARE(filesUnder(dir.path() + "/cache/tarnwell").size(), 1);
         QCOMPARE(QFileInfo(dir.path() + "/cache/tarnwell").permissions() & 0x0777, 0x0700);
         QCOMPARE(QFileInfo(h.opened()).permissions() & 0x0777, 0x0600);
         // A text that looks like a formula stays a string; an unchecked entry
         // leaves its row empty; odd bytes still make well-formed XML.
-        const Cells cells = sheet(h.opened(), 1);
-        QCOMPARE(cells, (Cells{{"A1", "Results"},
-                               {"A3", "/u/=SUM(A1:A2)"},
-                               {"A5", "/t/a<b&c\n_x0001_"},
-                               {"A6", QFile::decodeName("/t/caf\xe9")},
-                               {"width 1", "15"}}));
+        QCOMPARE(sheet(h.opened(), 1),
+                 (Cells{"A1=Results", "A3=/u/=SUM(A1:A2)", "A5=/t/a<b&c\n_x0001_",
+                        "A6=" + QFile::decodeName("/t/caf\xe9"), "width 1=15"}));
     }
 
     // Column 1 keeps its "=", later columns lose every one. Past the rows a
@@ -109,18 +102,10 @@ private slots:
         list.rows = {{{"=a=b", "=1+2=3"}}, {{"b", "b"}, false}, {{"c", "x=y"}}};
         ErrorTrap trap(h.dialogs, "Form1", "PushButton14_Click");
         fillWorkbook(h.form->window(), trap, list);
-        QCOMPARE(sheet(h.opened(), 1), (Cells{{"A1", "Name"},
-                                              {"B1", "Note"},
-                                              {"A2", "=a=b"},
-                                              {"B2", "1+23"},
-                                              {"width 1", "5"},
-                                              {"width 2", "5"}}));
-        QCOMPARE(sheet(h.opened(), 2), (Cells{{"A1", "Name"},
-                                              {"B1", "Note"},
-                                              {"A2", "c"},
-                                              {"B2", "xy"},
-                                              {"width 1", "5"},
-                                              {"width 2", "5"}}));
+        const Cells widths{"width 1=5", "width 2=5"};
+        QCOMPARE(sheet(h.opened(), 1),
+                 Cells({"A1=Name", "A2==a=b", "B1=Note", "B2=1+23"}) + widths);
+        QCOMPARE(sheet(h.opened(), 2), Cells({"A1=Name", "A2=c", "B1=Note", "B2=xy"}) + widths);
     }
 
     void noWorkbookForAnEmptyListOrWithoutApplication() {
@@ -182,8 +167,7 @@ private slots:
         h.form->PushButton14_Click();
         QCOMPARE(h.dialogs.boxes.size(), size_t(1));
         QVERIFY(h.dialogs.boxes[0].text.startsWith("Index out of bounds\r\n"));
-        QCOMPARE(sheet(h.opened(), 1),
-                 (Cells{{"A1", "Results"}, {"A2", "/a/.1"}, {"width 1", "8"}}));
+        QCOMPARE(sheet(h.opened(), 1), (Cells{"A1=Results", "A2=/a/.1", "width 1=8"}));
         QCOMPARE(h.form->pointer().value(), 0);
     }
 
@@ -192,23 +176,18 @@ private slots:
     void weekOldWorkbooksAreRemoved() {
         QTemporaryDir dir;
         WorkbookHarness h(dir.path());
-        const std::pair<const char*, int> aged[] = {{"Results-20231224-000000.xlsx", 8},
-                                                    {"Results-20231224-000000-2.xlsx", 8},
-                                                    {"Results-20240101-000000.xlsx", 6},
-                                                    {"notes.xlsx", 8}};
-        for (auto [name, days] : aged) {
+        const QStringList aged{"Results-20231224-000000.xlsx", "Results-20231224-000000-2.xlsx",
+                               "notes.xlsx", "Results-20240101-000000.xlsx"};
+        for (const QString& name : aged) {  // the last one six days old, the rest eight
             QFile f(dir.path() + '/' + name);
             QVERIFY(f.open(QIODevice::WriteOnly) &&
-                    f.setFileTime(QDateTime::currentDateTime().addDays(-days),
+                    f.setFileTime(QDateTime::currentDateTime().addDays(name == aged[3] ? -6 : -8),
                                   QFileDevice::FileModificationTime));
         }
         h.results().Add(QByteArray("/a/.b"));
         h.form->PushButton14_Click();
-        QStringList left = filesUnder(dir.path());
-        left.sort();
-        QStringList kept{QFileInfo(h.opened()).fileName(), aged[2].first, aged[3].first};
-        kept.sort();
-        QCOMPARE(left, kept);
+        QCOMPARE(filesUnder(dir.path()),
+                 (QStringList{aged[3], QFileInfo(h.opened()).fileName(), aged[2]}));
     }
 };
 

@@ -1,18 +1,35 @@
-// "Save Results As Text File": the bytes written, and the user's file kept
-// whenever the export cannot finish.
+// The results as text: "Save Results As Text File", its bytes, the user's
+// file kept whenever the export cannot finish and kept as its owner had it
+// when it can; and "Copy Results To
+// Clipboard", its column-aligned text, and a clipboard that is busy, stale or
+// never reached.
 #include <sys/stat.h>
-#include <QTemporaryDir>
-#include <QtTest>
+#include <unistd.h>
 
+#include "results/clipboardexport.h"
 #include "support/fakes.h"
 #include "support/results_support.h"
-#include "support/trees.h"
-#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
 
+using Rows = std::vector<TableList::Row>;
+Q_DECLARE_METATYPE(Rows)
+
 namespace {
+// While it lives, the process is the user "nobody" (root keeps the saved ID
+// to come back): permissions hold as for anyone, access() included, which
+// judges by the real ID and so ignores a mere loss of capabilities.
+struct AsNobody {
+    const bool root = ::geteuid() == 0;
+    const bool active =
+        root && ::setresgid(65534, 65534, 0) == 0 && ::setresuid(65534, 65534, 0) == 0;
+    ~AsNobody() {
+        if (root && (::setresuid(0, 0, 0) != 0 || ::setresgid(0, 0, 0) != 0))
+            std::abort();  // the rest of the suite would run as nobody
+    }
+};
+
 QByteArray contentOf(const QString& path) {
     return readFile(QFile::encodeName(path));
 }
@@ -65,6 +82,37 @@ private slots:
         QCOMPARE(h.dialogs.countContaining("Done."), 2);
     }
 
+    // A file the user may write in a folder they may not is written in place;
+    // one that root replaces stays its owner's, with its mode.
+    void textExportKeepsTheFileAsItsOwnerHadIt() {
+        QTemporaryDir dir;
+        const QByteArray target = QFile::encodeName(dir.path() + "/target.txt");
+        writeFile(target, "old\r\n");
+        QVERIFY(::chmod(target, 0666) == 0 && ::chmod(QFile::encodeName(dir.path()), 0555) == 0);
+        Harness h;
+        h.results().Add(QByteArray("/x/.n"));
+        h.dialogs.saveNames = {QFile::decodeName(target), QFile::decodeName(target)};
+        h.dialogs.answers = {vbYes, vbOK, vbYes};
+        {
+            AsNobody nobody;
+            if (!nobody.active)
+                QSKIP("cannot become an ordinary user here");
+            h.form->PushButton2_Click();
+        }
+        QCOMPARE(readFile(target), "/x/.n\r\n");
+        QCOMPARE(h.dialogs.messages().size(), size_t(2));  // the question and "Done."
+        QCOMPARE(filesUnder(dir.path()), QStringList{"target.txt"});
+        if (::geteuid() != 0)
+            return;
+        QVERIFY(::chmod(QFile::encodeName(dir.path()), 0700) == 0);
+        QVERIFY(::chown(target, 65534, 65534) == 0 && ::chmod(target, 0640) == 0);
+        h.form->PushButton2_Click();
+        struct stat st;
+        QVERIFY(::stat(target, &st) == 0);
+        QCOMPARE(std::tuple(st.st_uid, st.st_gid, st.st_mode & 07777),
+                 std::tuple(65534u, 65534u, 0640u));
+    }
+
     // Whatever stops the export: one report, no "Done.", the old file as it
     // was, nothing else left in its folder, the pointer back to default.
     void failuresKeepTheOldFile_data() {
@@ -87,13 +135,73 @@ private slots:
         if (failure == "cleared")
             h.yield.onYield = [&](int n) { n == 3 ? h.form->PushButton6_Click() : void(); };
         save(h, path);
-        QCOMPARE(h.dialogs.errorReports("Form1.PushButton2_Click",
-                                        failure == "full" ? "No space left on device" : ""),
-                 1);
+        const QString why = failure == "full" ? "No space left on device" : "";
+        QCOMPARE(h.dialogs.errorReports("Form1.PushButton2_Click", why), 1);
         QCOMPARE(h.dialogs.countContaining("Done."), 0);
         QCOMPARE(contentOf(dir.path() + "/old.txt"), "old\r\n");
         QCOMPARE(filesUnder(dir.path()), QStringList{"old.txt"});
         QCOMPARE(h.form->pointer().value(), 0);
+    }
+    void columnsAreAlignedAndTrimmed_data() {
+        QTest::addColumn<Rows>("rows");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("one column: no padding, no TAB")
+            << Rows{{{"abc"}}, {{"abcdefg"}}, {{"abcde"}}} << "abc\r\nabcdefg\r\nabcde\r\n";
+        QTest::newRow("padded to the widest cell")
+            << Rows{{{"abcdef", "12"}}, {{"abcd", "x"}}} << "abcdef\t12\r\nabcd  \tx\r\n";
+        QTest::newRow("an empty last cell keeps the TAB before it")
+            << Rows{{{"abcdef", "1"}}, {{"abcd", ""}}} << "abcdef\t1\r\nabcd  \t\r\n";
+        QTest::newRow("trailing spaces go, TABs stay")
+            << Rows{{{"/a/b  "}}, {{" "}}, {{"/c\t "}}} << "/a/b\r\n\r\n/c\t\r\n";
+        QTest::newRow("unchecked entries still set the widths")
+            << Rows{{{"a", "1"}}, {{"abcdefgh", "2"}, false}} << "a       \t1\r\n";
+        QTest::newRow("none checked") << Rows{{{"a"}, false}} << "";
+        QTest::newRow("widths in UTF-16 units")
+            << Rows{{{"\U0001F600", "a"}}, {{"xyz", "b"}}} << "\U0001F600 \ta\r\nxyz\tb\r\n";
+    }
+    void columnsAreAlignedAndTrimmed() {
+        QFETCH(Rows, rows);
+        QFETCH(QString, expected);
+        TableList list;
+        list.captions = QStringList{"A", "B"}.mid(0, rows[0].cells.size());
+        list.rows = rows;
+        Harness h;
+        CopyListToClipboard(list, h.yield, h.clipboard);
+        QCOMPARE(h.clipboard.text, expected);
+    }
+
+    void copiesAndSaysHowToPaste() {
+        Harness h;
+        h.form->PushButton5_Click();
+        QCOMPARE(h.clipboard.text, "");  // an empty list: never the old content
+        h.results().Add(QByteArray("/u/.profile"));
+        h.results().Add(QByteArray("/u/.skipped"));
+        h.results().SetChecked(2, false);
+        h.clipboard.busyAttempts = 999;  // free at the last attempt
+        h.form->PushButton5_Click();
+        QCOMPARE(h.clipboard.text, "/u/.profile\r\n");
+        QCOMPARE(h.clipboard.clears, 1 + 1000);
+        QCOMPARE(h.dialogs.messages().size(), size_t(2));  // how to paste, each time
+        QCOMPARE(h.dialogs.errorReports("Form1.PushButton5_Click"), 0);
+    }
+
+    // A clipboard busy for good, or the list cleared while the text is built:
+    // one report, no success message, the old clipboard content untouched.
+    void failuresAreReportedOnce() {
+        for (const bool busy : {true, false}) {
+            Harness h;
+            for (int i = 0; i < 4; ++i) h.results().Add(QString("/x/.%1").arg(i));
+            if (busy)
+                h.clipboard.busyAttempts = 1 << 30;
+            else
+                h.yield.onYield = [&](int n) { n == 6 ? h.form->PushButton6_Click() : void(); };
+            h.form->PushButton5_Click();
+            QCOMPARE(h.clipboard.clears, busy ? 1000 : 0);
+            QCOMPARE(h.clipboard.sets, busy ? 1000 : 0);
+            QCOMPARE(h.clipboard.text, "(old clipboard content)");
+            QCOMPARE(h.dialogs.errorReports("Form1.PushButton5_Click"), 1);
+            QCOMPARE(h.dialogs.messages().size(), size_t(1));  // and no word of success
+        }
     }
 };
 

@@ -1,5 +1,7 @@
 #include "support/fakes.h"
 
+#include <algorithm>
+
 #include "errors/errortrap.h"
 
 namespace tarnwell::test {
@@ -12,23 +14,7 @@ void FakeDialogs::show(const Box& box) {
 
 int FakeDialogs::msgBox(const QString& text, int style, const QString& title) {
     show({"msgBox", text, style, title});
-    return next(answers, int((style & 0x7) == vbYesNo ? vbNo : vbOK));
-}
-
-namespace {
-struct RecordingBrowser : FolderBrowser {
-    QString selection;
-    void setSelection(const QString& folder) override { selection = folder; }
-};
-}  // namespace
-
-QString FakeDialogs::browseForFolder(const QString& prompt, const BrowseWatcher& watcher) {
-    RecordingBrowser browser;
-    if (watcher)
-        watcher(browser, BFFM_INITIALIZED);
-    browseStarts.push_back(browser.selection);
-    show({"browse", prompt, 0, prompt});
-    return next(folders, QString());
+    return answers.empty() ? int((style & 0x7) == vbYesNo ? vbNo : vbOK) : take(answers);
 }
 
 std::vector<Box> FakeDialogs::messages() const {
@@ -40,9 +26,8 @@ std::vector<Box> FakeDialogs::messages() const {
 }
 
 int FakeDialogs::countContaining(const QString& fragment) const {
-    int n = 0;
-    for (const Box& b : boxes) n += b.text.contains(fragment) ? 1 : 0;
-    return n;
+    return int(std::count_if(boxes.begin(), boxes.end(),
+                             [&](const Box& b) { return b.text.contains(fragment); }));
 }
 
 int FakeDialogs::errorReports(const QString& where, const QString& description) const {
@@ -54,9 +39,9 @@ int FakeDialogs::errorReports(const QString& where, const QString& description) 
     return n;
 }
 
-Harness::Harness(const QString& programFolder, bool load)
-    : services{dialogs, yield, settings, clipboard, shell} {
-    services.endProgram = [this] { ++endCalls; };
+Harness::Harness(const QString& programFolder, bool load, Clipboard* realClipboard)
+    : services{dialogs, yield, settings, realClipboard ? *realClipboard : clipboard, shell} {
+    services.endProgram = [] {};
     services.programFolder = programFolder.isEmpty() ? programDir.path() : programFolder;
     form = std::make_unique<Form1>(services);
     if (load)

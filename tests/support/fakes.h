@@ -3,8 +3,7 @@
 // Scripted stand-ins for the platform, so that every command runs headless:
 // boxes are recorded and answered from a script, never shown.
 
-#include <QString>
-#include <QTemporaryDir>
+#include <QtTest>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -15,7 +14,9 @@
 #include "platform/settings.h"
 #include "platform/shell.h"
 #include "platform/yield.h"
+#include "support/trees.h"
 #include "ui/dialogs.h"
+#include "ui/listcontrol.h"
 #include "ui/services.h"
 
 namespace tarnwell::test {
@@ -25,6 +26,7 @@ struct Box {
     QString text;  // message, prompt, or title of a file dialog
     int style = 0;
     QString title;
+    bool operator==(const Box&) const = default;
 };
 
 class FakeDialogs : public Dialogs {
@@ -34,37 +36,35 @@ public:
     // vbNo for questions, "" (Cancel) for the others.
     std::deque<int> answers;
     std::deque<QString> inputs, saveNames, folders;
-    std::vector<SaveFileRequest> saveRequests;
-    // The folder each browse dialog was told to start at ("" when none).
-    std::vector<QString> browseStarts;
     // Runs while a box is "open", as a user acting during a modal box would.
     std::function<void(const Box&)> whileOpen;
 
     int msgBox(const QString& text, int style, const QString& title) override;
     QString inputBox(const QString& prompt, const QString& title, const QString&) override {
-        show({"inputBox", prompt, 0, title});
-        return next(inputs, QString());
+        return ask({"inputBox", prompt, 0, title}, inputs);
     }
-    QString saveFileName(const SaveFileRequest& request) override {
-        saveRequests.push_back(request);
-        show({"save", request.title, 0, request.title});
-        return next(saveNames, QString());
+    QString saveFileName(const SaveFileRequest& r) override {
+        return ask({"save", r.title, 0, r.title}, saveNames);
     }
-    QString browseForFolder(const QString& prompt, const BrowseWatcher& watcher) override;
+    QString browseForFolder(const QString& prompt, const BrowseWatcher&) override {
+        return ask({"browse", prompt, 0, prompt}, folders);
+    }
 
     std::vector<Box> messages() const;  // the msgBox calls only
     int countContaining(const QString& fragment) const;
     // ErrorReport boxes raised at `where` ("Form1.PushButton2_Click") whose
     // first line is `description`, when one is given. The report's whole text
-    // is checked once, in test_conventions; elsewhere this is enough.
+    // is checked once, in test_mainwindow; elsewhere this is enough.
     int errorReports(const QString& where, const QString& description = {}) const;
 
 private:
     void show(const Box& box);
+    QString ask(const Box& box, std::deque<QString>& script) {
+        show(box);
+        return script.empty() ? QString() : take(script);
+    }
     template <typename T>
-    static T next(std::deque<T>& script, T otherwise) {
-        if (script.empty())
-            return otherwise;
+    static T take(std::deque<T>& script) {
         T answer = script.front();
         script.pop_front();
         return answer;
@@ -77,12 +77,7 @@ class ScriptedYield : public Yield {
 public:
     int count = 0;
     std::function<void(int)> onYield;
-    void doEvents() override {
-        if (onYield)
-            onYield(++count);
-        else
-            ++count;
-    }
+    void doEvents() override { onYield ? onYield(++count) : void(++count); }
 };
 
 class FakeSettings : public SettingsStore {
@@ -98,41 +93,30 @@ public:
     QString text = QStringLiteral("(old clipboard content)");
     int busyAttempts = 0;  // how many calls fail before the clipboard is free
     int clears = 0, sets = 0;
-    bool clear() override {
-        ++clears;
-        if (busy())
-            return false;
-        text.clear();
-        return true;
-    }
-    bool setText(const QString& t) override {
-        ++sets;
-        if (busy())
+    bool clear() override { return ++clears, setIfFree(QString()); }
+    bool setText(const QString& t) override { return ++sets, setIfFree(t); }
+
+private:
+    bool setIfFree(const QString& t) {
+        if (busyAttempts > 0 && busyAttempts--)
             return false;
         text = t;
         return true;
     }
-
-private:
-    bool busy() { return busyAttempts > 0 && busyAttempts--; }
 };
 
 class FakeShell : public Shell {
 public:
     std::vector<QString> openedFolders, openedFiles;
-    bool openFolder(const QString& folder) override {
-        openedFolders.push_back(folder);
-        return true;
-    }
-    bool openFile(const QString& file) override {
-        openedFiles.push_back(file);
-        return true;
-    }
+    bool openFolder(const QString& f) override { return openedFolders.push_back(f), true; }
+    bool openFile(const QString& file) override { return openedFiles.push_back(file), true; }
 };
 
 // A main window over scripted platform pieces, after its start-up ran.
 struct Harness {
-    explicit Harness(const QString& programFolder = QString(), bool load = true);
+    // A clipboard given stands in for the fake one.
+    explicit Harness(const QString& programFolder = QString(), bool load = true,
+                     Clipboard* realClipboard = nullptr);
 
     QTemporaryDir programDir;
     FakeDialogs dialogs;
@@ -140,12 +124,30 @@ struct Harness {
     FakeSettings settings;
     FakeClipboard clipboard;
     FakeShell shell;
-    int endCalls = 0;
     Services services;
     std::unique_ptr<Form1> form;
 
     ListControl& searchList() { return *form->ListView1; }
     ListControl& results() { return *form->ListView2; }
 };
+
+// The lists as the user sees them.
+inline void fillList(ListControl& list, const QStringList& texts) {
+    for (const QString& t : texts) list.Add(t);
+    list.entries().publish();  // the view shows them at once
+}
+
+inline QStringList textsOf(const ListControl& list) {
+    QStringList out;
+    for (int i = 1; i <= list.Count(); ++i) out << list.Text(i);
+    return out;
+}
+
+// A click, or a double-click, on the row of the entry at a 1-based position.
+inline void clickEntry(ListControl& list, int index, bool twice = false) {
+    const QPoint at = list.visualRect(list.model()->index(index - 1, 0)).center();
+    twice ? QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at)
+          : QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+}
 
 }  // namespace tarnwell::test

@@ -1,12 +1,10 @@
 #pragma once
 
 // For the result tools' tests: a list with any number of columns, a small
-// real disk, and a look inside written workbooks.
+// real disk, the files a folder holds, and a look inside written workbooks.
 
 #include <sys/mount.h>
-#include <QDirIterator>
-#include <QProcess>
-#include <QtTest>
+#include <QtTest>  // and with it QtCore
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -37,32 +35,21 @@ struct TableList : ColumnList {
     }
 };
 
-// A tmpfs mounted with `options` over `folder` for the test's life; none
-// when `options` is null.
-struct SmallDisk {
-    QByteArray point;
-    QString whyNot;
-    SmallDisk(const QString& folder, const char* options)
-        : point(options ? folder.toLocal8Bit() : QByteArray()) {
-        if (options && ::mount("tarnwell-test", point.constData(), "tmpfs", 0, options) != 0)
-            whyNot = QStringLiteral("cannot mount a tmpfs (%1)").arg(std::strerror(errno));
-    }
-    ~SmallDisk() {
-        if (!point.isEmpty() && whyNot.isEmpty())
-            ::umount2(point.constData(), MNT_DETACH);
-    }
-};
+// A tmpfs mounted with `options` over `folder` until the test ends; none
+// when `options` is null. Mounting needs root: elsewhere the test is skipped.
+#define SMALL_DISK_OR_SKIP(folder, options)                                                \
+    const char* const diskOptions = (options);                                             \
+    const QByteArray diskPoint = QFile::encodeName(folder);                                \
+    if (diskOptions && ::mount("tarnwell-test", diskPoint, "tmpfs", 0, diskOptions) != 0)  \
+        QSKIP(qPrintable(QString("cannot mount a tmpfs (%1)").arg(std::strerror(errno)))); \
+    const auto unmountDisk = qScopeGuard([&] { diskOptions&& ::umount2(diskPoint, MNT_DETACH); })
 
-// Mounting needs root: elsewhere the test is skipped.
-#define SMALL_DISK_OR_SKIP(folder, options)                         \
-    const tarnwell::test::SmallDisk smallDisk((folder), (options)); \
-    if (!smallDisk.whyNot.isEmpty())                                \
-    QSKIP(qPrintable(smallDisk.whyNot))
-
+// Sorted, as a listing's order says nothing.
 inline QStringList filesUnder(const QString& folder) {
     QStringList names;
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) names << it.next().mid(folder.size() + 1);
+    names.sort();
     return names;
 }
 

@@ -11,15 +11,11 @@ namespace tarnwell::test {
 
 void makeTree(const QString& root, std::initializer_list<const char*> paths) {
     for (const char* p : paths) {
-        const QString rel = QString::fromUtf8(p);
-        const QString full = root + QLatin1Char('/') + rel;
-        if (rel.endsWith(QLatin1Char('/'))) {
-            if (!QDir().mkpath(full))
-                throw std::runtime_error("cannot make folder");
-        } else {
-            QDir().mkpath(QFileInfo(full).path());
+        const QString full = root + QLatin1Char('/') + QString::fromUtf8(p);
+        if (!QDir().mkpath(full.endsWith(QLatin1Char('/')) ? full : QFileInfo(full).path()))
+            throw std::runtime_error("cannot make folder");
+        if (!full.endsWith(QLatin1Char('/')))
             writeFile(QFile::encodeName(full), "x");
-        }
     }
 }
 
