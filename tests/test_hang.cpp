@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-#include <cstdlib>
 #include <memory>
 
+#include "platform/ending.h"
 #include "search/readahead.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
@@ -23,7 +23,6 @@ using namespace tarnwell::test;
 namespace {
 
 constexpr char kCloseInHang[] = "TARNWELL_TEST_CLOSE_IN_HANG";
-constexpr int kRunFinished = 3;
 
 int entriesOf(const char* folder) {
     return int(QDir(QString::fromLatin1(folder)).count());
@@ -41,11 +40,11 @@ void searchAndStop(Harness& h, const QString& folder, int afterMs) {
 // search waits on the hung folder, as the program itself ends.
 int closeInHang(const QString& mount) {
     Harness h;
-    h.services.endProgram = [] { std::_Exit(0); };
+    h.services.endProgram = endProgramAtOnce;
     h.searchList().Add(mount);
     QTimer::singleShot(300, h.form.get(), [&h] { h.form->close(); });
     h.form->PushButton1_Click();
-    return kRunFinished;
+    return 3;  // never: closing ends the program
 }
 
 }  // namespace
@@ -100,15 +99,12 @@ private slots:
         QCOMPARE(h.dialogs.messages().size(), size_t(1));
         QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
         QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
-    }
 
-    void aSearchBesideTheHangWorks() {
-        Harness h;
-        h.searchList().Add(mount_ + "/z");
-        h.searchList().Add(mount_ + "/a");
-        h.form->PushButton1_Click();
-        QCOMPARE(entries(h.results()), QStringList({mount_ + "/z/.z1", mount_ + "/a/.a1"}));
-        QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
+        // A search beside the hang works meanwhile.
+        Harness beside;
+        beside.searchList().Add(mount_ + "/z");
+        beside.form->PushButton1_Click();
+        QCOMPARE(entries(beside.results()), QStringList{mount_ + "/z/.z1"});
     }
 
     void searchingTheHangAgainAndAgainPilesNothingUp() {

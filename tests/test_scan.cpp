@@ -6,11 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QtTest>
-#include <algorithm>
 
-#include "platform/attributes.h"
 #include "search/scan.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
@@ -66,16 +63,6 @@ Bytes searchBytes(Harness& h, const QByteArray& root) {
     return found;
 }
 
-bool endedWell(const Harness& h) {
-    return h.form->PushButton1->text() == QLatin1String("Start Finding") &&
-           h.dialogs.messages().back().text == QLatin1String("Done.");
-}
-
-Bytes sorted(Bytes list) {
-    std::sort(list.begin(), list.end());
-    return list;
-}
-
 // In memory where a tmpfs is at hand: big and deep trees take long on a disk.
 QString scratch() {
     return QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm/tarnwell-XXXXXX") : QString();
@@ -87,60 +74,6 @@ class ScanTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY(readAsAnOrdinaryUser()); }
-
-    void findsHiddenFilesDepthFirstWithTheirReasons() {
-        QTemporaryDir dir;
-        const QString r = dir.path();
-        makeTree(r, {"plain.txt", ".dot", "listed.txt", "b/.b1", "b/c/.c1", "b/c/d/.d1", "b/c/x",
-                     ".hf/plain", ".hf/.inner", "e/", "f/g/.g1", "f/.f1"});
-        writeFile(QFile::encodeName(r + "/.hidden"), "listed.txt\r\nnot-there\n\nb\n");
-        const QByteArray odd = QFile::encodeName(r) + "/.\xff\xfe";  // not UTF-8
-        writeFile(odd, "x");
-        Harness h;
-        const QSet<QString> found = search(h, {r});
-        ::unlink(odd.constData());  // QTemporaryDir cannot remove it
-
-        // A hidden folder is searched, never listed; "b", though listed in
-        // .hidden, is a folder and adds nothing.
-        QCOMPARE(found, QSet<QString>({r + "/.dot", r + "/listed.txt", r + "/.hidden", r + "/b/.b1",
-                                       r + "/b/c/.c1", r + "/b/c/d/.d1", r + "/.hf/.inner",
-                                       r + "/f/.f1", r + "/f/g/.g1", QFile::decodeName(odd)}));
-        QCOMPARE(h.results().Count(), found.size());
-        bool sawOdd = false;
-        for (int i = 1; i <= h.results().Count(); ++i) {
-            sawOdd |= h.results().Bytes(i) == odd;
-            QCOMPARE(int(h.results().Tag(i)), h.results().Bytes(i).endsWith("/listed.txt")
-                                                  ? HiddenReason::HiddenList
-                                                  : HiddenReason::DotName);
-        }
-        QVERIFY(sawOdd);
-        QCOMPARE(h.dialogs.messages().size(), size_t(1));  // "Done."
-        QCOMPARE(h.yield.count, 2 + 13);  // the run's two, and one per file examined
-    }
-
-    void decodingAndTheOnePathQuestion() {
-        static const char kList[] = "a\r\n\nb c\n\r\n\xff\x00z\nlast";
-        const HiddenList names = parseHiddenList(QByteArrayView(kList, sizeof kList - 1));
-        QCOMPARE(names, HiddenList({"a", "b c", std::string("\xff\x00z", 3), "last"}));
-        QVERIFY(parseHiddenList("\n\r\n\n").empty());
-        QCOMPARE(decodeNtfsAttribBe(QByteArrayView("\x00\x00\x20\x16", 4)), 0x2016u);
-        QVERIFY(!decodeNtfsAttribBe(QByteArrayView("\x16", 1)));
-        QCOMPARE(decodeDosAttribByte(QByteArrayView("\x06", 1)), 6u);
-        const std::uint32_t native = 0x22;
-        QCOMPARE(decodeCifsDosAttrib(QByteArrayView(reinterpret_cast<const char*>(&native), 4)),
-                 0x22u);
-        QVERIFY(!decodeCifsDosAttrib(QByteArrayView("\x22\x00\x00", 3)));
-
-        QTemporaryDir dir;
-        makeTree(dir.path(), {".dot", "listed", "plain", "sub/"});
-        writeFile(QFile::encodeName(dir.path() + "/.hidden"), "listed\nsub\n");
-        const auto tag = [&](const char* name) {
-            return int(hiddenTagOf(QFile::encodeName(dir.path() + "/" + name)));
-        };
-        QCOMPARE(QList<int>({tag(".dot"), tag("listed"), tag("sub/"), tag("plain"), tag("gone")}),
-                 QList<int>({HiddenReason::DotName, HiddenReason::HiddenList,
-                             HiddenReason::HiddenList, 0, 0}));
-    }
 
     void entriesFollowTheFolderAsGiven() {
         QTemporaryDir dir;
@@ -205,113 +138,41 @@ private slots:
         QCOMPARE(search(h, {r}), QSet<QString>({r + "/.root", r + "/sub/.real", r + "/sub/.up"}));
     }
 
-    void treesFarBeyondThePathLimit() {
-        // In memory where a tmpfs is at hand: on a slow disk these take
-        // a minute to make.
+    void aChainFarBeyondThePathLimit() {
+        // 100,000 folders deep: no recursion on the stack, no path copied per
+        // folder, and no more descriptors open at the end than at the start.
         QTemporaryDir dir(scratch());
-        const QString chain = dir.path() + "/chain", comb = dir.path() + "/comb";
+        const QString chain = dir.path() + "/chain";
         QDir().mkpath(chain);
-        QDir().mkpath(comb);
         makeDeep(QFile::encodeName(chain), 100000, false);
         writeFile(QFile::encodeName(chain + "/.top"), "x");
-        // Deeper than the path limit with folders to come back to at every
-        // level: more than the walk keeps open, so it must open some again
-        // on its way up, past the path limit.
-        constexpr int kCombDepth = 2500;
-        makeDeep(QFile::encodeName(comb), kCombDepth, true);
         const int descriptors = int(QDir("/proc/self/fd").count());
-
         Harness h;
-        const QSet<QString> found = search(h, {chain});
-        QCOMPARE(found, QSet<QString>{chain + "/.top"});
-        // Every leaf of the comb entered once: found, or held by the guard.
-        Harness h2;
-        const qsizetype distinct = search(h2, {comb}).size();
-        QCOMPARE(distinct, h2.results().Count());
-        QCOMPARE(h2.results().Count() + h2.dialogs.countContaining(kGuardBox), 2 * kCombDepth);
+        QCOMPARE(search(h, {chain}), QSet<QString>{chain + "/.top"});
         QCOMPARE(errorReports(h), QStringList());
-        QCOMPARE(errorReports(h2), QStringList());
         QCOMPARE(int(QDir("/proc/self/fd").count()), descriptors);
         removeTree(dir.path());
     }
 
-    void stopDeepInATree() {
-        QTemporaryDir dir;
-        makeTree(dir.path(), {"1/2/3/.a", "1/2/3/.b", "1/2/3/.c", "1/2/3/4/.d", "1/.e"});
-        Harness h;
-        h.yield.onYield = [&](int n) {
-            if (n == 2 + 4)  // the third file of 1/2/3, after 1/.e
-                h.form->PushButton1_Click();
-        };
-        search(h, {dir.path()});
-        // That file and everything after it is never examined.
-        QCOMPARE(h.results().Count(), 3);
-        QCOMPARE(h.yield.count, 2 + 4);
-        QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
-        QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
+    // A .hidden list that cannot be read, or is a FIFO that would block:
+    // nothing listed through it, no hang, and the list itself found.
+    void hiddenListsThatCannotBeRead_data() {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("unreadable") << false;
+        QTest::newRow("a FIFO") << true;
     }
-    void aFolderOf200000Files() {
-        QTemporaryDir dir(scratch());
-        const QByteArray big = QFile::encodeName(dir.path()) + "/big";
-        QVERIFY(::mkdir(big.constData(), 0755) == 0);
-        const int fd = ::open(big.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        QSet<QByteArray> hidden;
-        for (int i = 0; i < 200000; ++i) {
-            const QByteArray name = (i % 2 ? "." : "") + QByteArray::number(i);
-            ::close(::openat(fd, name.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
-            if (i % 2)
-                hidden.insert(name);
-        }
-        ::close(fd);
-        Harness h;
-        const Bytes found = searchBytes(h, big);
-        QCOMPARE(found.size(), hidden.size());
-        QCOMPARE(QSet<QByteArray>(found.begin(), found.end()), hidden);
-        QCOMPARE(h.yield.count, 2 + 200000);
-        QVERIFY(errorReports(h).isEmpty());
-        QVERIFY(endedWell(h));
-    }
-
-    void hiddenLists_data() {
-        QTest::addColumn<QByteArray>("content");  // "<fifo>": a FIFO, not a file
-        QTest::addColumn<bool>("unreadable");
-        QTest::addColumn<Bytes>("listed");
-        QTest::newRow("empty") << QByteArray() << false << Bytes{};
-        // 100,000 names, nearly all of files that do not exist, CR LF ends
-        // and no end to the last line.
-        QByteArray huge;
-        for (int i = 0; i < 100000; ++i)
-            huge += (i == 50000 ? "a" : "n" + QByteArray::number(i)) + "\r\n";
-        QTest::newRow("100,000 lines") << huge + "\xffz" << false << Bytes{"a", "\xffz"};
-        QByteArray garbage(1 << 16, Qt::Uninitialized);
-        QRandomGenerator random(9);
-        for (char& c : garbage) c = char(random.bounded(256));
-        QTest::newRow("binary garbage") << garbage + "\nb\n" + garbage << false << Bytes{"b"};
-        QTest::newRow("unreadable") << QByteArray("a\n") << true << Bytes{};
-        QTest::newRow("a FIFO") << QByteArray("<fifo>") << false << Bytes{};
-    }
-    void hiddenLists() {
-        QFETCH(QByteArray, content);
-        QFETCH(bool, unreadable);
-        QFETCH(Bytes, listed);
+    void hiddenListsThatCannotBeRead() {
+        QFETCH(bool, fifo);
         QTemporaryDir dir;
         const QByteArray root = QFile::encodeName(dir.path());
-        makeBytes(root, {"a", "b", "c", "\xffz", "sub/a"});
+        makeBytes(root, {"a", "sub/a"});
         const QByteArray list = root + "/.hidden";
-        if (content == "<fifo>")
-            QVERIFY(::mkfifo(list.constData(), 0644) == 0);
-        else
-            writeFile(list, content);
-        if (unreadable)
-            QVERIFY(::chmod(list.constData(), 0) == 0);
+        if (!fifo)
+            writeFile(list, "a\n");
+        QVERIFY(fifo ? ::mkfifo(list.constData(), 0644) == 0 : ::chmod(list.constData(), 0) == 0);
         Harness h;
-        const Bytes found = searchBytes(h, root);
-        // The list counts for its own folder only, and is a hidden file itself.
-        QCOMPARE(sorted(found), sorted(listed << ".hidden"));
-        QVERIFY(errorReports(h).isEmpty());
-        QVERIFY(endedWell(h));
-        ::unlink(list.constData());
-        ::unlink((root + "/\xffz").constData());
+        QCOMPARE(searchBytes(h, root), Bytes{".hidden"});
+        QCOMPARE(h.dialogs.messages().size(), size_t(1));  // "Done."
     }
 
     // Deep in a tree the walk closes the folders it will come back to; one
@@ -342,7 +203,7 @@ private slots:
         for (const QByteArray& f : found) QVERIFY2(!f.contains(".trap"), f.constData());
         QCOMPARE(h.dialogs.errorReports("Search.searchInFiles", "No such file or directory"), 1);
         QCOMPARE(errorReports(h).size(), 1);
-        QVERIFY(endedWell(h));
+        QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
         removeTree(dir.path());
     }
 };

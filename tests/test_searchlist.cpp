@@ -127,39 +127,6 @@ private slots:
         QVERIFY(!list.model()->data(list.model()->index(0, 0), Qt::CheckStateRole).isValid());
     }
 
-    // The logic sees every entry at once, the view is told in one batch per
-    // event-loop pass; Qt's tester checks every signal on the way, also for
-    // changes to entries the view does not know of yet.
-    void viewCatchesUpInOneBatch() {
-        ListControl list(true);
-        QAbstractItemModelTester tester(list.model(), kFailTheTest);
-        list.AddColumn("Results");
-        int inserts = 0;
-        connect(list.model(), &QAbstractItemModel::rowsInserted, this, [&] { ++inserts; });
-        fill(list, 1000);
-        list.EnsureVisible(1000);
-        list.SetChecked(1000, false);
-        list.Remove(10);
-        QCOMPARE(list.Count(), 999);
-        QCOMPARE(list.model()->rowCount(), 0);  // not told yet
-        QCoreApplication::processEvents();
-        QCOMPARE(inserts, 1);
-        QCOMPARE(list.model()->rowCount(), 999);
-        fill(list, 2);
-        list.SetChecked(1001, false);
-        list.Remove(1000);
-        QSignalSpy repaint(list.model(), &QAbstractItemModel::dataChanged);
-        list.model()->setData(list.model()->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
-        QVERIFY(!list.Checked(1));
-        QCOMPARE(repaint.count(), 1);
-        QCoreApplication::processEvents();
-        QCOMPARE(list.model()->rowCount(), 1000);
-        list.Clear();
-        QCOMPARE(list.model()->rowCount(), 0);
-        QCoreApplication::processEvents();
-        QCOMPARE(list.model()->rowCount(), 0);
-    }
-
     // A few go row by row, many in one reset; either way the list is what
     // removing them one by one from the highest down leaves.
     void removingASetEqualsRemovingFromTheTopDown() {
@@ -179,21 +146,6 @@ private slots:
             for (int i = 1; i <= a.Count(); ++i) QCOMPARE(a.Checked(i), b.Checked(i));
             QCOMPARE(a.verticalHeader()->count(), a.Count());  // as the view itself counts
         }
-    }
-
-    void entriesSurviveTheStorageBeingPacked() {
-        // Enough removals that the list packs its storage, twice over.
-        ListControl list(true);
-        const int n = 40000;
-        const QByteArray stem("/some/long/enough/folder/name/for/the/test/.file-");
-        for (int i = 1; i <= n; ++i) list.Add(stem + QByteArray::number(i));
-        list.RemoveAll(allBut(n, 4));
-        list.RemoveAll(allBut(n / 4, 4));
-        QCOMPARE(list.Count(), n / 16);
-        for (int i = 1; i <= list.Count(); ++i)
-            QCOMPARE(list.Bytes(i), stem + QByteArray::number(i * 16));
-        list.Add(QByteArray("/after"));
-        QCOMPARE(list.Text(list.Count()), QStringLiteral("/after"));
     }
 };
 

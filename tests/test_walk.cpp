@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/hiddenreason.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
 #include "support/trees.h"
@@ -57,7 +58,7 @@ public:
             trace.boxes << "long:" + QFile::decodeName(path) + '/';
         for (const QByteArray& f : fits ? files : QList<QByteArray>()) {
             if (atFile)
-                atFile(++examined_);
+                atFile(++examined);
             if (f.startsWith('.') || listed.contains(f))
                 trace.found << QFile::decodeName(path + '/' + f);
         }
@@ -65,9 +66,7 @@ public:
     }
 
     Trace trace;
-
-private:
-    int examined_ = 0;
+    int examined = 0;
 };
 
 Trace traceOf(const Harness& h) {
@@ -185,6 +184,14 @@ private slots:
         QCOMPARE(walked.found, expected.found);
         QCOMPARE(walked.boxes, expected.boxes);
         QVERIFY(walked.found.size() > 10);
+        // One turn of the window per file looked at, after the run's two; and
+        // each find says why it is hidden.
+        QCOMPARE(h.yield.count, 2 + reference.examined);
+        for (int i = 1; i <= h.results().Count(); ++i)
+            QCOMPARE(int(h.results().Tag(i)),
+                     int(h.results().Text(i).section('/', -1).startsWith('.')
+                             ? HiddenReason::DotName
+                             : HiddenReason::HiddenList));
         removeTree(dir.path());  // QTemporaryDir cannot remove names that are not UTF-8
     }
 };
