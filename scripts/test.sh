@@ -2,6 +2,7 @@
 # Sets everything up, builds and runs the whole test suite headless.
 #   scripts/test.sh             the ordinary build
 #   scripts/test.sh --sanitize  the same tests built with AddressSanitizer and UBSan
+#   scripts/test.sh --clang     the whole tree, benchmarks included, built with clang; the tests run
 #   scripts/test.sh --tsan      the search tests built with ThreadSanitizer
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,13 +13,18 @@ case "${1:-}" in
   --sanitize)
     dir="$here/build/asan"
     flags=(-DTARNWELL_SANITIZE=ON) ;;
+  --clang)
+    # A second compiler's warnings are errors too; the benchmarks are built
+    # (not run) so that they are held to the same warnings.
+    dir="$here/build/clang"
+    flags=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTARNWELL_BENCH=ON) ;;
   --tsan)
     # Only the tests that drive the search, which is where threads run;
     # a name that does not exist yet simply matches nothing.
     dir="$here/build/tsan"
     flags=(-DTARNWELL_SANITIZE_THREAD=ON)
     only='test_scan|test_searchrun|test_walk|test_hang|test_reliability_trees' ;;
-  *) echo "usage: $0 [--sanitize|--tsan]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--sanitize|--clang|--tsan]" >&2; exit 2 ;;
 esac
 bash "$here/scripts/setup.sh" test
 
