@@ -41,11 +41,10 @@ void askAndRemove(Window& window, ErrorTrap& trap, const QString& prompt, Remove
     // 2. Nothing typed, or Cancel: leave everything as it is.
     if (filterText.isEmpty())
         return;
-    // 3.
+    // The busy pointer doubles as the flag that keeps other commands out until this one ends.
     trap.run(3, [&] { window.pointer.set(MousePointer::Busy); });
-    // 4.
     trap.run(4, [&] { removeResults(window.ResultsList, filterText, which); });
-    // 5.
+    // Restored whatever failed above, so a failure never leaves the window busy.
     trap.run(5, [&] { window.pointer.set(MousePointer::Default); });
 }
 

@@ -36,7 +36,7 @@ bool ExcelInstalled(Window& window) {
     }
     if (present)
         return true;
-    // 4-5.
+    // A box that cannot be shown is let go: the command that asked follows with its own.
     try {
         platform.dialogs.msgBox(kNotInstalledCheck, vbOKOnly, platform.appTitle);
     } catch (...) {
@@ -57,7 +57,6 @@ void fillWorkbook(Window& window, ErrorTrap& trap, const ColumnList& list) {
     if (!created || !*created)
         return;
     SpreadsheetApp& app = **created;
-    // 5-6.
     if (!trap.run(5, [&] { app.addWorkbook(); }) || !trap.run(6, [&] { app.makeVisible(); }))
         return;
     // Set while the workbook, not the list, is being asked. A failure there
@@ -112,19 +111,18 @@ void fillWorkbook(Window& window, ErrorTrap& trap, const ColumnList& list) {
 
 void saveResultsAsWorkbook(Window& window, ErrorTrap& trap) {
     Services& platform = window.platform;
-    // 1.
     if (!ExcelInstalled(window)) {
         trap.run(
             1, [&] { platform.dialogs.msgBox(kNotInstalledCommand, vbOKOnly, platform.appTitle); });
         return;
     }
-    // 2.
+    // The busy pointer doubles as the flag that keeps other commands out until this one ends.
     trap.run(2, [&] { window.pointer.set(MousePointer::Busy); });
-    // 3-11.
+    // An empty list opens no workbook at all.
     const ListControlColumns results(window.ResultsList);
     if (results.Count() > 0)
         fillWorkbook(window, trap, results);
-    // 12.
+    // Restored whatever failed above, so a failure never leaves the window busy.
     trap.run(12, [&] { window.pointer.set(MousePointer::Default); });
 }
 

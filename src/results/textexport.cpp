@@ -106,7 +106,7 @@ bool writeLines(Window& window, ErrorTrap& trap, TextTarget& file) {
     QByteArray chunk;
     chunk.reserve(kChunkBytes + 4096);
     for (int i = 1; i <= n; ++i) {
-        window.platform.yield.doEvents();  // 14.
+        window.platform.yield.doEvents();  // a long list must not freeze the window
         // 15. The entry's own bytes: a name that is not valid in the locale's
         // encoding is written as the file system holds it.
         const bool written = trap.run(15, [&] {
@@ -135,7 +135,7 @@ void saveResultsAsTextFile(Window& window, ErrorTrap& trap) {
     // 7. Cancelled.
     if (path.isEmpty())
         return;
-    // 8-9.
+    // Asked here, since the dialog's own overwrite prompt is off.
     int answer = vbYes;
     if (FileExists(path)) {
         answer = trap.value(8,
@@ -147,10 +147,10 @@ void saveResultsAsTextFile(Window& window, ErrorTrap& trap) {
                             })
                      .value_or(vbNo);
     }
-    // 10.
+    // A question that failed counts as No: nothing is overwritten unasked.
     if (answer != vbYes)
         return;
-    // 11.
+    // The busy pointer doubles as the flag that keeps other commands out until this one ends.
     trap.run(11, [&] { window.pointer.set(MousePointer::Busy); });
     // 12.
     TextTarget file(path);
@@ -159,12 +159,11 @@ void saveResultsAsTextFile(Window& window, ErrorTrap& trap) {
     // and "Done." would claim a success that did not happen.
     const bool complete =
         opened && writeLines(window, trap, file) && trap.run(17, [&] { file.commit(); });
-    // 18.
     if (complete)
         trap.run(18, [&] {
             platform.dialogs.msgBox(QStringLiteral("Done."), vbOKOnly, platform.appTitle);
         });
-    // 19.
+    // Restored whatever failed above, so a failure never leaves the window busy.
     trap.run(19, [&] { window.pointer.set(MousePointer::Default); });
 }
 
