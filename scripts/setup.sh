@@ -11,7 +11,7 @@ profile=${1:-run}
 
 # zlib1g-dev is named although nothing here includes zlib: Debian's
 # xlsxwriter.pc links with -lz without pulling in the package that has it.
-build_pkgs=(build-essential cmake ninja-build pkg-config ccache
+build_pkgs=(build-essential cmake ninja-build pkg-config ccache libxcb1-dev
             qt6-base-dev qt6-base-dev-tools libgl-dev libxlsxwriter-dev zlib1g-dev)
 run_pkgs=(qt6-qpa-plugins fonts-liberation xdg-utils)
 test_pkgs=(xvfb xauth dbus dbus-session-bus-common ntfs-3g attr fuse3 libfuse3-dev unzip
