@@ -66,6 +66,18 @@ SearchFigures searchWithWindow(const std::string& root, bool keepResults) {
     return f;
 }
 
+// Our time against find's and fd's (when fd was run), as medians.
+void comparison(const std::vector<double>& ours, const std::vector<double>& find,
+                const std::vector<double>& fd) {
+    row("  ours, end to end (click to Done.)", median(ours), "s");
+    row("  find -name '.*' -type f", median(find), "s");
+    row("  ratio ours / find", median(ours) / median(find), "x");
+    if (!fd.empty()) {
+        row("  fdfind -HI -t f '^\\.'", median(fd), "s");
+        row("  ratio ours / fd", median(ours) / median(fd), "x");
+    }
+}
+
 // Empties the page, dentry and inode caches, so that the next command reads
 // the tree from the disk. Root only; false where that is not allowed.
 bool dropCaches() {
@@ -124,13 +136,7 @@ int main(int argc, char** argv) {
     if (!memoryOnly) {
         std::printf("search of %ld entries, %zu hidden files (median of %d rounds, warm cache)\n",
                     entries, tree.hidden.size(), rounds);
-        row("  ours, end to end (click to Done.)", median(ours), "s");
-        row("  find -name '.*' -type f", median(find), "s");
-        row("  ratio ours / find", median(ours) / median(find), "x");
-        if (haveFd) {
-            row("  fdfind -HI -t f '^\\.'", median(fd), "s");
-            row("  ratio ours / fd", median(ours) / median(fd), "x");
-        }
+        comparison(ours, find, fd);
         row("  longest gap between event-loop passes (median)", median(gaps), "ms");
         row("  longest gap between event-loop passes (worst)",
             *std::max_element(gaps.begin(), gaps.end()), "ms");
@@ -158,13 +164,7 @@ int main(int argc, char** argv) {
             "the same search, cold cache (caches dropped before each command, median of "
             "%zu rounds)\n",
             coldOurs.size());
-        row("  ours, end to end (click to Done.)", median(coldOurs), "s");
-        row("  find -name '.*' -type f", median(coldFind), "s");
-        row("  ratio ours / find", median(coldOurs) / median(coldFind), "x");
-        if (haveFd) {
-            row("  fdfind -HI -t f '^\\.'", median(coldFd), "s");
-            row("  ratio ours / fd", median(coldOurs) / median(coldFd), "x");
-        }
+        comparison(coldOurs, coldFind, coldFd);
         row("  longest gap between event-loop passes (worst)",
             *std::max_element(coldGaps.begin(), coldGaps.end()), "ms");
     } else if (!memoryOnly) {

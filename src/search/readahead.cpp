@@ -189,6 +189,19 @@ public:
         }
     }
 
+    // Lets go of what a node holds and of everything read below it; the
+    // node itself stays, as its parent's child.
+    void release(ReadAhead::Session& s, Node& n) {
+        for (const ReadAhead::Folder& c : n.children)
+            if (c)
+                cancel(s, c);
+        n.children.clear();
+        unqueue(s, n);
+        uncount(s, n);
+        n.read.reset();
+        n.fd.reset();
+    }
+
     void uncount(ReadAhead::Session& s, Node& n) {
         if (n.counted) {
             n.counted = false;
@@ -436,14 +449,7 @@ void ReadAhead::readAgain(const Folder& folder) {
     Pool& pool = Pool::instance();
     std::lock_guard lock(pool.mutex);
     assert(folder->state == Node::State::Done && folder->parent);
-    for (Folder& c : folder->children)
-        if (c)
-            pool.cancel(*session_, c);
-    folder->children.clear();
-    pool.unqueue(*session_, *folder);
-    pool.uncount(*session_, *folder);
-    folder->read.reset();
-    folder->fd.reset();
+    pool.release(*session_, *folder);
     folder->parentFd = folder->parent->fd;
     folder->state = Node::State::Queued;
     pool.demand(*session_, folder);
@@ -452,14 +458,7 @@ void ReadAhead::readAgain(const Folder& folder) {
 void ReadAhead::forget(const Folder& folder) {
     Pool& pool = Pool::instance();
     std::lock_guard lock(pool.mutex);
-    for (Folder& c : folder->children)
-        if (c)
-            pool.cancel(*session_, c);
-    folder->children.clear();
-    pool.unqueue(*session_, *folder);
-    pool.uncount(*session_, *folder);
-    folder->read.reset();
-    folder->fd.reset();
+    pool.release(*session_, *folder);
     folder->parentFd.reset();
 }
 
