@@ -1,8 +1,7 @@
-// The lists. The control: 1-based positions, view updates in batches that
-// keep the model's contract, removals in one pass, and storage that packs
-// itself. The search list: folders through the browse dialog, the sample
-// folders, removing entries by double-click and Delete, and clearing both
-// lists.
+// The lists. The control: 1-based positions, a model that keeps its
+// contract with the view (Qt's model tester), and removals in one pass. The
+// search list: folders through the browse dialog, the sample folders,
+// removing entries by double-click and Delete, and clearing both lists.
 #include <QAbstractItemModelTester>
 
 #include "errors/failure.h"
