@@ -202,10 +202,13 @@ public:
         n.fd.reset();
     }
 
+    // A place in the window comes free. Readers that found it full sleep;
+    // one is woken, and wakes the next if there is more to do.
     void uncount(ReadAhead::Session& s, Node& n) {
         if (n.counted) {
             n.counted = false;
-            --s.outstanding;
+            if (s.outstanding-- == kWindow)
+                notify();
         }
     }
 
