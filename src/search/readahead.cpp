@@ -369,10 +369,11 @@ private:
                                   task->name.c_str(), task->listed);
             lock.lock();
             const bool stranded = complete(*task, read);
-            // What nobody wants is freed outside the lock.
-            lock.unlock();
-            read = FolderRead();
+            // Under the lock: the task may hold the last share of its node,
+            // whose children the others reach only under the lock.
             task.reset();
+            lock.unlock();
+            read = FolderRead();  // a dropped result's descriptor, closed outside
             lock.lock();
             if (stranded && threads_ - int(stranded_.size()) > kReaders) {
                 --threads_;
