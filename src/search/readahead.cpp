@@ -202,13 +202,14 @@ public:
         n.fd.reset();
     }
 
-    // A place in the window comes free. Readers that found it full sleep;
-    // one is woken, and wakes the next if there is more to do.
+    // A place in the window comes free. Readers that found it full sleep
+    // until half of it is free, then refill it together: waking one per
+    // folder taken would cost a wake-up and a switch per folder.
     void uncount(ReadAhead::Session& s, Node& n) {
         if (n.counted) {
             n.counted = false;
-            if (s.outstanding-- == kWindow)
-                notify();
+            if (--s.outstanding == kWindow / 2)
+                wakeReaders_.notify_all();
         }
     }
 
