@@ -74,6 +74,7 @@ private slots:
         ::umount2(QFile::encodeName(mount_).constData(), MNT_DETACH);
         fs_.terminate();
         fs_.waitForFinished(5000);
+        dir_.remove();  // the mount point is a plain folder again only now
     }
 
     // First, while no other reader waits on the folder: the kernel queues a
