@@ -119,6 +119,11 @@ struct ReadAhead::Session : std::enable_shared_from_this<Session> {
     std::vector<Folder> parked;  // waiting for a stuck reader of the same folder
     std::set<Node*> reading;
     int outstanding = 0;  // nodes counted in the window
+    // The subfolders counted in the window, in depth-first order: a folder
+    // queued before the last of them may go past the window, or the walk
+    // would have to wait for it while the window holds folders it needs
+    // only later.
+    std::set<Cursor, DepthFirst> counted;
 };
 
 namespace {
@@ -208,6 +213,8 @@ public:
     void uncount(ReadAhead::Session& s, Node& n) {
         if (n.counted) {
             n.counted = false;
+            if (n.parent)
+                s.counted.erase(Cursor{n.parent, n.index});
             if (--s.outstanding == kWindow / 2)
                 wakeReaders_.notify_all();
         }
@@ -253,7 +260,7 @@ private:
                 else
                     return dispatch(s, std::move(n));
             }
-            while (s.outstanding < kWindow && !s.queue.empty()) {
+            while (!s.queue.empty() && roomFor(s, *s.queue.begin())) {
                 const Cursor c = *s.queue.begin();
                 if (c.parent->children[c.index]) {  // the walk asked for it first
                     queueFrom(s, *c.parent, c.index + 1);
@@ -293,15 +300,27 @@ private:
 
     bool hasWork() const {
         for (const ReadAhead::Session* s : sessions_)
-            if (!s->demands.empty() || (s->outstanding < kWindow && !s->queue.empty()))
+            if (!s->demands.empty() || (!s->queue.empty() && roomFor(*s, *s->queue.begin())))
                 return true;
         return false;
+    }
+
+    // Whether the folder `c` stands for may be read ahead now: the window
+    // has room, or it comes before the last folder in it, up to twice the
+    // window.
+    static bool roomFor(const ReadAhead::Session& s, const Cursor& c) {
+        if (s.outstanding < kWindow)
+            return true;
+        return s.outstanding < 2 * kWindow && !s.counted.empty() &&
+               DepthFirst()(c, *s.counted.rbegin());
     }
 
     Task dispatch(ReadAhead::Session& s, ReadAhead::Folder n) {
         n->state = Node::State::Reading;
         n->counted = true;
         ++s.outstanding;
+        if (n->parent)
+            s.counted.insert(Cursor{n->parent, n->index});
         s.reading.insert(n.get());
         Task t;
         t.session = sessionOf(s);
@@ -439,15 +458,15 @@ bool ReadAhead::ready(const Folder& folder) const {
     return folder->state == Node::State::Done;
 }
 
-std::shared_ptr<const FolderRead> ReadAhead::result(const Folder& folder) const {
+ReadAhead::Taken ReadAhead::take(const Folder& folder) {
     Pool& pool = Pool::instance();
     std::lock_guard lock(pool.mutex);
     if (folder->state != Node::State::Done || folder->cancelled) {
         folder->demanded = true;
-        return nullptr;
+        return {};
     }
     pool.uncount(*session_, *folder);
-    return folder->read;
+    return {folder->read, folder->parent ? folder->parent->fd : nullptr, folder->fd != nullptr};
 }
 
 void ReadAhead::readAgain(const Folder& folder) {

@@ -48,9 +48,15 @@ public:
 
     // Whether the folder's read is done.
     bool ready(const Folder& folder) const;
-    // The read of a folder once it is done, else nothing; it then no longer
-    // counts as read ahead.
-    std::shared_ptr<const FolderRead> result(const Folder& folder) const;
+    // A folder's read once it is done, else nothing; it then no longer counts
+    // as read ahead. With it, in the same breath, its parent's descriptor, to
+    // check it against, and whether it holds a descriptor of its own.
+    struct Taken {
+        std::shared_ptr<const FolderRead> read;
+        std::shared_ptr<const Descriptor> parentFd;
+        bool open = false;
+    };
+    Taken take(const Folder& folder);
     // Drops the read of a folder and reads it again, first of all.
     void readAgain(const Folder& folder);
     // The walk is done with the folder's subfolders: what was read below it

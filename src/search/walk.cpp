@@ -93,9 +93,10 @@ private:
     Outcome enterFolder(int parent, const ReadAhead::Folder& folder, const QByteArray& name,
                         bool lastChild) {
         events_.folderEntered(path_);
-        const std::shared_ptr<const FolderRead> read = await(parent, folder, name);
-        if (!read)
+        const ReadAhead::Taken taken = await(parent, folder, name);
+        if (!taken.read)
             return Outcome::Stopped;
+        const std::shared_ptr<const FolderRead>& read = taken.read;
         if (read->openError) {
             events_.failed(kOpenStatement, read->openError);
             if (parent >= 0)
@@ -121,7 +122,7 @@ private:
         frame.node = folder;
         frame.read = read;
         frame.pathLength = path_.size();
-        frame.open = readAhead_.descriptor(folder) != nullptr;
+        frame.open = taken.open;
         stack_.push_back(std::move(frame));
         if (stack_.back().open)
             budget_.opened(int(stack_.size()) - 1);
@@ -138,23 +139,20 @@ private:
     // folder as it is on entry, and read again if it changed meanwhile, so
     // the walk sees what a walk that read it only now would see. While the
     // read is not there, the window keeps working.
-    std::shared_ptr<const FolderRead> await(int parent, const ReadAhead::Folder& folder,
-                                            const QByteArray& name) {
+    ReadAhead::Taken await(int parent, const ReadAhead::Folder& folder, const QByteArray& name) {
         bool fresh = parent < 0;
         for (;;) {
-            std::shared_ptr<const FolderRead> read = readAhead_.result(folder);
-            if (!read) {
+            ReadAhead::Taken taken = readAhead_.take(folder);
+            if (!taken.read) {
                 events_.waitUntil(
                     [&] { return events_.stopRequested() || readAhead_.ready(folder); });
                 if (events_.stopRequested())
-                    return nullptr;
+                    return {};
                 continue;
             }
-            if (fresh)
-                return read;
-            const auto parentFd = readAhead_.descriptor(stack_[size_t(parent)].node);
-            if (parentFd && stillAsRead(*read, parentFd->get(), name.constData()))
-                return read;
+            if (fresh || (taken.parentFd &&
+                          stillAsRead(*taken.read, taken.parentFd->get(), name.constData())))
+                return taken;
             readAhead_.readAgain(folder);
             fresh = true;
         }
