@@ -19,13 +19,14 @@ public:
     static std::function<void()> waker();
 };
 
-// Runs the event loop only when some 20 ms have passed since it last did: a
+// Runs the event loop only when some 10 ms have passed since it last did: a
 // pass per file would spend a million-file scan in the event loop (a pass
-// repaints the lists, and painting is most of its cost), while 20 ms keeps
-// the window responsive and lets a Stop click land before the next file.
+// repaints the lists, and painting is most of its cost), while 10 ms keeps
+// the window answering within a frame and lets a Stop click land before the
+// next file.
 class EventLoopYield : public Yield {
 public:
-    explicit EventLoopYield(int intervalMs = 20);
+    explicit EventLoopYield(int intervalMs = 10);
     void doEvents() override;
 
 private:
