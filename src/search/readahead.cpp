@@ -228,6 +228,8 @@ public:
     }
 
     // Queues the first subfolder of `n` from `from` on that is not read yet.
+    // Wakes nobody: a reader that queues goes on to pick, and wakes the next
+    // while there is more to read.
     void queueFrom(ReadAhead::Session& s, Node& n, std::uint32_t from) {
         unqueue(s, n);
         while (from < n.children.size() && n.children[from]) ++from;
@@ -235,7 +237,6 @@ public:
             return;
         n.nextToQueue = from;
         n.inQueue = s.queue.insert(Cursor{&n, from}).second;
-        notify();
     }
 
     void demand(ReadAhead::Session& s, const ReadAhead::Folder& n) {
@@ -503,6 +504,7 @@ void ReadAhead::giveDescriptor(const Folder& folder, Descriptor fd) {
     std::lock_guard lock(pool.mutex);
     folder->fd = std::make_shared<const Descriptor>(std::move(fd));
     pool.queueFrom(*session_, *folder, folder->nextToQueue);
+    pool.notify();
 }
 
 int ReadAhead::threadCount() {
