@@ -19,10 +19,10 @@ bool isDotOrDotDot(const char* name) {
 
 }  // namespace
 
-void DirListing::add(const char* name, std::size_t length, bool folder) {
-    const Entry e{std::uint32_t(names_.size()), std::uint32_t(length)};
+void DirListing::add(const char* name, std::size_t length, std::uint8_t type, std::uint64_t ino) {
+    const Entry e{std::uint32_t(names_.size()), std::uint16_t(length), type, ino};
     names_.append(name, length + 1);  // with its NUL
-    if (folder) {
+    if (type == DT_DIR) {
         folders_.push_back(e);
         return;
     }
@@ -53,14 +53,14 @@ bool DirListing::read(int fd) {
             const char* name = d->d_name;
             if (isDotOrDotDot(name))
                 continue;
-            unsigned char type = d->d_type;
+            std::uint8_t type = d->d_type;
             if (type == DT_UNKNOWN) {
                 struct stat st;
                 if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                     continue;  // gone since it was listed
-                type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+                type = std::uint8_t(IFTODT(st.st_mode));
             }
-            add(name, std::strlen(name), type == DT_DIR);
+            add(name, std::strlen(name), type, d->d_ino);
         }
     }
 }

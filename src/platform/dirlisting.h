@@ -15,7 +15,9 @@ class DirListing {
 public:
     struct Entry {
         std::uint32_t offset;  // into names(), NUL-terminated
-        std::uint32_t length;
+        std::uint16_t length;  // a name is at most 255 bytes
+        std::uint8_t type;     // a DT_ value, never DT_UNKNOWN
+        std::uint64_t ino;     // as the listing gave it
     };
 
     // Lists the open folder `fd` (its read position must be at the start);
@@ -39,7 +41,7 @@ public:
     void keepFoldersOnly();
 
 private:
-    void add(const char* name, std::size_t length, bool folder);
+    void add(const char* name, std::size_t length, std::uint8_t type, std::uint64_t ino);
 
     std::string names_;
     std::vector<Entry> files_;

@@ -123,8 +123,10 @@ public:
             window_.platform.yield.doEvents();
         });
     }
-    void fileFound(const QByteArray& path, std::uint8_t reason) override {
-        const auto index = trap_.value(56, [&] { return window_.ResultsList.Add(path, reason); });
+    void fileFound(const QByteArray& path, std::uint8_t reason,
+                   const FileIdentity& identity) override {
+        const auto index =
+            trap_.value(56, [&] { return window_.ResultsList.Add(path, reason, identity); });
         if (index)
             trap_.run(57, [&] { window_.ResultsList.EnsureVisible(*index); });
     }

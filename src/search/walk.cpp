@@ -175,7 +175,7 @@ private:
             QByteArray entry;
             entry.reserve(folderPart.size() + files[i].length);
             entry.append(folderPart).append(read.listing.name(files[i]), files[i].length);
-            events_.fileFound(entry, reason);
+            events_.fileFound(entry, reason, {read.dev, files[i].ino, files[i].type});
         }
         return Outcome::Done;
     }

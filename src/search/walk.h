@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/fileidentity.h"
+
 namespace tarnwell {
 
 class DirListing;
@@ -33,7 +35,8 @@ public:
     virtual bool filesFit(const QByteArray& folderPath, const DirListing& listing) = 0;
     // Before each file is looked at: the window's turn.
     virtual void beforeFile() = 0;
-    virtual void fileFound(const QByteArray& path, std::uint8_t reason) = 0;
+    virtual void fileFound(const QByteArray& path, std::uint8_t reason,
+                           const FileIdentity& identity) = 0;
     virtual bool stopRequested() const = 0;
     // Lets the window work until `ready` holds. The function wake() gives
     // may be called from any thread to get it to look again.

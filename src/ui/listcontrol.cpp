@@ -65,8 +65,13 @@ std::uint8_t ListControl::Tag(int index) const {
     return model_.tag(index - 1);
 }
 
-int ListControl::Add(const QByteArray& path, std::uint8_t tag) {
-    model_.append(path, tag);
+FileIdentity ListControl::Identity(int index) const {
+    checkIndex(index);
+    return model_.identity(index - 1);
+}
+
+int ListControl::Add(const QByteArray& path, std::uint8_t tag, const FileIdentity& identity) {
+    model_.append(path, tag, identity);
     return Count();
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/fileidentity.h"
 #include "ui/pathlistmodel.h"
 
 namespace tarnwell {
@@ -34,9 +35,11 @@ public:
     bool Checked(int index) const;
     void SetChecked(int index, bool on);
     std::uint8_t Tag(int index) const;
+    // What the entry was when it was added; unset (inode 0) when not known.
+    FileIdentity Identity(int index) const;
 
     // Appends an entry and returns its position.
-    int Add(const QByteArray& path, std::uint8_t tag = 0);
+    int Add(const QByteArray& path, std::uint8_t tag = 0, const FileIdentity& identity = {});
     int Add(const QString& path);
     // Scrolls the entry into view when the view is next painted.
     void EnsureVisible(int index);

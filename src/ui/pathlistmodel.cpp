@@ -27,7 +27,23 @@ void PathListModel::setChecked(int row, bool on) {
     }
 }
 
-void PathListModel::append(QByteArrayView path, std::uint8_t tag) {
+// A results list rarely spans more than a few devices, and runs of entries
+// share one, so the last one found is tried first.
+std::uint16_t PathListModel::deviceIndex(dev_t dev) {
+    if (dev == devices_[lastDevice_])
+        return lastDevice_;
+    for (size_t i = 0; i < devices_.size(); ++i)
+        if (devices_[i] == dev)
+            return lastDevice_ = std::uint16_t(i);
+    // Past 65,535 devices an entry's device is not known: an action on it is
+    // then refused as changed, never taken on the wrong file.
+    if (devices_.size() > 0xffff)
+        return 0;
+    devices_.push_back(dev);
+    return lastDevice_ = std::uint16_t(devices_.size() - 1);
+}
+
+void PathListModel::append(QByteArrayView path, std::uint8_t tag, const FileIdentity& identity) {
     const size_t length = size_t(path.size());
     if (chunks_.empty() || chunks_.back().capacity() - chunks_.back().size() < length) {
         chunks_.emplace_back();
@@ -38,7 +54,8 @@ void PathListModel::append(QByteArrayView path, std::uint8_t tag) {
     // until the user unchecks entries.
     entries_.push_back({std::uint32_t(chunks_.size() - 1), std::uint32_t(chunk.size()),
                         std::uint32_t(length),
-                        std::uint8_t((tag << 1) | (checkable_ ? kChecked : 0))});
+                        std::uint8_t((tag << 1) | (checkable_ ? kChecked : 0)), identity.type,
+                        identity.ino ? deviceIndex(identity.dev) : std::uint16_t(0), identity.ino});
     chunk.insert(chunk.end(), path.data(), path.data() + length);
     liveBytes_ += length;
     schedulePublish();

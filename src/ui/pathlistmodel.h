@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/fileidentity.h"
+
 namespace tarnwell {
 
 // The entries of one list: paths kept as the exact bytes the file system gave
@@ -32,7 +34,12 @@ public:
     void setChecked(int row, bool on);
     std::uint8_t tag(int row) const { return std::uint8_t(entries_[size_t(row)].flags >> 1); }
 
-    void append(QByteArrayView path, std::uint8_t tag);
+    FileIdentity identity(int row) const {
+        const Entry& e = entries_[size_t(row)];
+        return {devices_[e.device], e.ino, e.type};
+    }
+
+    void append(QByteArrayView path, std::uint8_t tag, const FileIdentity& identity = {});
     void removeAt(int row);
     // Removes the given rows (ascending, no repeats) in one pass.
     void removeAscendingRows(std::span<const int> ascendingRows);
@@ -65,15 +72,23 @@ private:
     static constexpr std::uint8_t kChecked = 1;
     void schedulePublish();
     void releaseRemoved(std::uint64_t bytes);
+    std::uint16_t deviceIndex(dev_t dev);
 
     // Paths live packed in large chunks rather than one allocation each: a
-    // million results then cost their bytes plus 16, not three times that.
+    // million results then cost their bytes plus 24, not three times that.
+    // Devices are few, so an entry names its own by an index into devices_.
     struct Entry {
         std::uint32_t chunk;
         std::uint32_t offset;
         std::uint32_t length;
         std::uint8_t flags;  // bit 0: checked; bits 1-7: a tag the caller keeps
+        std::uint8_t type;
+        std::uint16_t device;
+        std::uint64_t ino;
     };
+    static_assert(sizeof(Entry) == 24);
+    std::vector<dev_t> devices_{0};  // index 0: not known
+    std::uint16_t lastDevice_ = 0;
     std::vector<std::vector<char>> chunks_;
     std::deque<Entry> entries_;  // grows without copying a million entries at a time
     std::uint64_t liveBytes_ = 0;
