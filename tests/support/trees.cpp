@@ -31,8 +31,9 @@ void writeFile(const QByteArray& path, const QByteArray& content) {
 }
 
 QByteArray readFile(const QByteArray& path) {
-    QFile f(QFile::decodeName(path));
-    if (!f.open(QIODevice::ReadOnly))
+    QFile f;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         throw std::runtime_error("cannot read " + path.toStdString());
     return f.readAll();
 }

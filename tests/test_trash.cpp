@@ -1,0 +1,99 @@
+// Moving found files to the trash: what lands there can be put back where it
+// was, byte for byte; whatever cannot go, or is no longer what was found,
+// stays where it is and leaves nothing in the trash.
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QtTest>
+#include <optional>
+
+#include "platform/trash.h"
+#include "support/search_trees.h"
+#include "support/trees.h"
+
+using namespace tarnwell;
+using namespace tarnwell::test;
+
+class TrashTest : public QObject {
+    Q_OBJECT
+    std::optional<QTemporaryDir> dir;
+    QByteArray root, home;  // where the files are; the home trash, on their mount
+
+    static int trash(const QByteArray& p) { return TrashCan().moveToTrash(p, identityOf(p)); }
+    static constexpr auto kAll = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+    QStringList names(const QByteArray& f) { return QDir(QFile::decodeName(f)).entryList(kAll); }
+
+    // The .trashinfo for `name`, its date replaced by "D" when it is now.
+    static QByteArray infoOf(const QByteArray& trash, const QByteArray& name) {
+        QByteArray t = readFile(trash + "/info/" + name + ".trashinfo");
+        const qsizetype at = t.indexOf("DeletionDate=") + 13;
+        const auto when = QDateTime::fromString(QString::fromLatin1(t.mid(at, 19)), Qt::ISODate);
+        return qAbs(when.secsTo(QDateTime::currentDateTime())) < 60 ? t.replace(at, 19, "D") : t;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(readAsAnOrdinaryUser()); }
+    void init() {
+        dir.emplace();
+        root = QFile::encodeName(dir->path());
+        home = root + "/data/Trash";
+        qputenv("XDG_DATA_HOME", root + "/data");
+        qputenv("TZ", "XYZ-5:30");  // a date in UTC is then wrong
+    }
+    void cleanup() { removeTree(dir->path()); }  // names that are not UTF-8, locked folders
+
+    void trashedFilesCanBeRestored() {
+        makeTree(dir->path(), {"a b/.x%y", "a b/.d/in", "c/.x%y"});
+        // Not UTF-8, and too long for a name with ".trashinfo".
+        const QByteArray l(199, 'l'), odd = "/." + l + QByteArray("\xc3\xa9").repeated(27) + '\xff';
+        writeFile(root + odd, "x");
+        QVERIFY(::symlink("c", root + "/.ln") == 0);
+        for (const char* p : {"/a b/.x%y", "/c/.x%y", "/a b/.d", "/.ln", odd.data()})
+            QCOMPARE(trash(root + p), 0);
+        QCOMPARE(names(root), (QStringList{"a b", "c", "data"}));
+        const QByteArray head = "[Trash Info]\nPath=" + root, tail = "\nDeletionDate=D\n";
+        QCOMPARE(infoOf(home, ".x%y"), head + "/a%20b/.x%25y" + tail);
+        QCOMPARE(infoOf(home, ".x%y.2"), head + "/c/.x%25y" + tail);
+        QCOMPARE(readFile(home + "/files/.d/in"), "x");
+        // Cut between characters, never within one.
+        QCOMPARE(infoOf(home, odd.mid(1, 244)),
+                 head + "/." + l + QByteArray("%C3%A9").repeated(27) + "%FF" + tail);
+    }
+
+    void aFileThatCannotGoStays() {
+        makeTree(dir->path(), {".gone", ".swapped", "other", "locked/.f"});
+        const FileIdentity gone = identityOf(root + "/.gone");
+        const FileIdentity swapped = identityOf(root + "/.swapped");
+        QVERIFY(::unlink(root + "/.gone") == 0 && ::chmod(root + "/locked", 0555) == 0 &&
+                ::rename(root + "/other", root + "/.swapped") == 0);
+        QCOMPARE(TrashCan().moveToTrash(root + "/.gone", gone), ENOENT);
+        QCOMPARE(TrashCan().moveToTrash(root + "/.swapped", swapped), kChangedSinceFound);
+        QCOMPARE(trash(root + "/locked/.f"), EACCES);
+        QCOMPARE(names(root) + names(root + "/locked"),
+                 (QStringList{".swapped", "data", "locked", ".f"}));
+        QCOMPARE(names(home + "/files") + names(home + "/info"), QStringList());
+    }
+
+    // The trash at the top of the file's own mount, and never one that
+    // another user could have planted or can empty.
+    void anotherMountHasItsOwnTrash() {
+        const QByteArray top = root + "/mnt", uid = QByteArray::number(::geteuid());
+        QVERIFY(::mkdir(top, 0700) == 0);
+        if (::mount("tmpfs", top, "tmpfs", 0, "size=1m") != 0)
+            QSKIP("no tmpfs could be mounted (that takes root)");
+        const auto unmount = qScopeGuard([&] { ::umount2(top, MNT_DETACH); });
+        // .Trash lacks the sticky bit, .Trash-uid is a link: the file stays.
+        makeTree(QFile::decodeName(top), {"d/.a", "d/.b", ".Trash/"});
+        QVERIFY(::symlink(root, top + "/.Trash-" + uid) == 0);
+        QCOMPARE(trash(top + "/d/.a"), ENOTDIR);
+        QVERIFY(::unlink(top + "/.Trash-" + uid) == 0);
+        QCOMPARE(trash(top + "/d/.a"), 0);
+        QCOMPARE(infoOf(top + "/.Trash-" + uid, ".a"), "[Trash Info]\nPath=d/.a\nDeletionDate=D\n");
+        QVERIFY(::chmod(top + "/.Trash", 01777) == 0);
+        QCOMPARE(trash(top + "/d/.b"), 0);
+        QCOMPARE(readFile(top + "/.Trash/" + uid + "/files/.b"), "x");
+    }
+};
+
+QTEST_MAIN(TrashTest)
+#include "test_trash.moc"
