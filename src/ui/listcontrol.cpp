@@ -116,8 +116,27 @@ void ListControl::Clear() {
 }
 
 int ListControl::SelectedIndex() const {
-    const QModelIndexList rows = selectionModel()->selectedRows();
-    return rows.isEmpty() ? 0 : rows.constFirst().row() + 1;
+    const std::vector<int> selected = SelectedIndexes();
+    return selected.empty() ? 0 : selected.front();
+}
+
+void ListControl::AllowSelectingSeveral() {
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    model_.setDraggable(true);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::CopyAction);
+}
+
+std::vector<int> ListControl::SelectedIndexes() const {
+    // Read range by range: Ctrl+A over a million entries is one range, and
+    // asking for every selected index would build a million of them.
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row) rows.push_back(row + 1);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
 }
 
 void ListControl::AddColumn(const QString& header) {

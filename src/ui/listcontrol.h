@@ -5,6 +5,7 @@
 #include <QTableView>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "platform/fileidentity.h"
 #include "ui/pathlistmodel.h"
@@ -48,8 +49,14 @@ public:
     // same as removing them one by one from the highest down.
     void RemoveAll(std::span<const int> ascendingIndexes);
     void Clear();
-    // The selected entry's position, or 0 when none is selected.
+    // The selected entry's position, or 0 when none is selected; the first
+    // of them when several are.
     int SelectedIndex() const;
+    // Lets the user select several entries (Shift and Ctrl clicks, Ctrl+A)
+    // and drag them out to other programs.
+    void AllowSelectingSeveral();
+    // The positions of the selected entries, ascending.
+    std::vector<int> SelectedIndexes() const;
 
     void AddColumn(const QString& header);
     void SetColumnWidth(int column, int twips);

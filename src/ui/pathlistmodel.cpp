@@ -1,7 +1,10 @@
 #include "ui/pathlistmodel.h"
 
 #include <QFile>
+#include <QMimeData>
 #include <algorithm>
+
+#include "platform/filemanager.h"
 
 namespace tarnwell {
 
@@ -196,7 +199,42 @@ Qt::ItemFlags PathListModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
     if (checkable_ && index.column() == 0)
         f |= Qt::ItemIsUserCheckable;
+    if (draggable_ && index.isValid())
+        f |= Qt::ItemIsDragEnabled;
     return f;
+}
+
+QStringList PathListModel::mimeTypes() const {
+    return {QStringLiteral("text/uri-list"), QStringLiteral("text/plain")};
+}
+
+QMimeData* PathListModel::mimeData(const QModelIndexList& indexes) const {
+    std::vector<int> rows;
+    rows.reserve(size_t(indexes.size()));
+    for (const QModelIndex& i : indexes)
+        if (i.isValid() && i.row() < published_)
+            rows.push_back(i.row());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.empty())
+        return nullptr;
+    QByteArray uris, paths;
+    for (int row : rows) {
+        uris += fileUri(view(row).toByteArray()).toLatin1() + "\r\n";
+        paths.append(view(row)).append('\n');
+    }
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("text/uri-list"), uris);
+    // The exact bytes: a name that is not UTF-8 still names its file when
+    // pasted into a terminal.
+    data->setData(QStringLiteral("text/plain"), paths);
+    return data;
+}
+
+Qt::DropActions PathListModel::supportedDragActions() const {
+    // A move is the receiver's to do; the entry stays until the list is
+    // searched again.
+    return Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
 }
 
 QVariant PathListModel::headerData(int section, Qt::Orientation orientation, int role) const {

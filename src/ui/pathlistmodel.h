@@ -63,6 +63,14 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Entries may be dragged out to other programs as files.
+    void setDraggable(bool on) { draggable_ = on; }
+    QStringList mimeTypes() const override;
+    // A file manager gets "text/uri-list" (file URIs over the paths' exact
+    // bytes); a terminal or an editor gets "text/plain", a path a line.
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 signals:
@@ -98,6 +106,7 @@ private:
     int published_ = 0;
     bool publishPending_ = false;
     bool checkable_;
+    bool draggable_ = false;
 };
 
 }  // namespace tarnwell
