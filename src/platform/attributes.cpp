@@ -26,14 +26,29 @@ constexpr unsigned long kFusectlMagic = 0x65735543;
 constexpr unsigned long kMqueueMagic = 0x19800202;
 constexpr unsigned long kRpcPipefsMagic = 0x67596969;
 
-// A .hidden list larger than this is not a list a person keeps; the rest of
-// it is ignored rather than read into memory.
-constexpr size_t kHiddenListLimit = 16 * 1024 * 1024;
-
 std::uint32_t loadBigEndian32(const char* p) {
     const auto* b = reinterpret_cast<const unsigned char*>(p);
     return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 |
            std::uint32_t(b[3]);
+}
+
+// Each line of a .hidden list: the name it gives (without its CR and LF), and
+// the whole line with its end.
+template <typename Visit>
+void forEachHiddenLine(QByteArrayView content, Visit&& visit) {
+    qsizetype start = 0;
+    while (start < content.size()) {
+        qsizetype end = content.indexOf('\n', start);
+        const qsizetype next = end < 0 ? content.size() : end + 1;
+        if (end < 0)
+            end = content.size();
+        qsizetype stop = end;
+        if (stop > start && content[stop - 1] == '\r')
+            --stop;
+        visit(std::string_view(content.data() + start, size_t(stop - start)),
+              content.sliced(start, next - start));
+        start = next;
+    }
 }
 
 bool isProcLike(unsigned long magic) {
@@ -163,19 +178,22 @@ std::optional<std::uint32_t> decodeCifsDosAttrib(QByteArrayView raw) {
 
 HiddenList parseHiddenList(QByteArrayView content) {
     HiddenList names;
-    qsizetype start = 0;
-    while (start < content.size()) {
-        qsizetype end = content.indexOf('\n', start);
-        if (end < 0)
-            end = content.size();
-        qsizetype stop = end;
-        if (stop > start && content[stop - 1] == '\r')
-            --stop;
-        if (stop > start)
-            names.emplace(content.data() + start, size_t(stop - start));
-        start = end + 1;
-    }
+    forEachHiddenLine(content, [&](std::string_view name, QByteArrayView) {
+        if (!name.empty())
+            names.emplace(name);
+    });
     return names;
+}
+
+QByteArray withoutHiddenLines(QByteArrayView content,
+                              const std::function<bool(std::string_view name)>& drop) {
+    QByteArray kept;
+    kept.reserve(content.size());
+    forEachHiddenLine(content, [&](std::string_view name, QByteArrayView line) {
+        if (name.empty() || !drop(name))
+            kept.append(line);
+    });
+    return kept;
 }
 
 FsKind fsKindOf(int folderFd) {

@@ -7,8 +7,10 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "platform/hiddenreason.h"
@@ -34,6 +36,16 @@ std::optional<std::uint32_t> decodeCifsDosAttrib(QByteArrayView raw);
 // ends, empty lines ignored. Names are bytes; nothing is trimmed but the CR.
 using HiddenList = std::unordered_set<std::string>;
 HiddenList parseHiddenList(QByteArrayView content);
+
+// `content` without the lines whose name, read as parseHiddenList reads it,
+// `drop` says yes to. Every other line stays byte for byte with its own line
+// end, or none where the last line has none.
+QByteArray withoutHiddenLines(QByteArrayView content,
+                              const std::function<bool(std::string_view name)>& drop);
+
+// A ".hidden" list larger than this is not a list a person keeps: the search
+// reads no further, and it is not rewritten.
+inline constexpr size_t kHiddenListLimit = 16 * 1024 * 1024;
 
 // What a folder's file system can tell beyond names.
 enum class FsKind : std::uint8_t {
