@@ -23,6 +23,7 @@ inline constexpr std::uint32_t kAttrHidden = 2;
 inline constexpr std::uint32_t kAttrSystem = 4;
 inline constexpr std::uint32_t kAttrDirectory = 16;
 inline constexpr std::uint32_t kAttrArchive = 32;
+inline constexpr std::uint32_t kAttrNormal = 128;
 
 // The DOS attribute word from the raw value of an extended attribute:
 // "system.ntfs_attrib_be" (4 bytes, big-endian), "system.dos_attrib" (1 byte,
@@ -31,6 +32,13 @@ inline constexpr std::uint32_t kAttrArchive = 32;
 std::optional<std::uint32_t> decodeNtfsAttribBe(QByteArrayView raw);
 std::optional<std::uint32_t> decodeDosAttribByte(QByteArrayView raw);
 std::optional<std::uint32_t> decodeCifsDosAttrib(QByteArrayView raw);
+// The same values made from a word, to write a changed word back. The one
+// byte of ntfs3 holds the low byte only. SMB servers read a word of 0 as
+// "leave the attributes as they are", so 0 goes out as Normal (128), which
+// means no attributes at all.
+QByteArray encodeNtfsAttribBe(std::uint32_t word);
+QByteArray encodeDosAttribByte(std::uint32_t word);
+QByteArray encodeCifsDosAttrib(std::uint32_t word);
 
 // The names a folder's ".hidden" file lists: one per line, LF or CR LF line
 // ends, empty lines ignored. Names are bytes; nothing is trimmed but the CR.
@@ -66,6 +74,28 @@ FsKind fsKindOf(int folderFd);
 // such word or cannot tell; never fails.
 std::optional<std::uint32_t> dosAttributesOfFolder(FsKind kind, int folderFd);
 std::optional<std::uint32_t> dosAttributesOf(FsKind kind, int folderFd, const char* name);
+
+// Where a file's DOS word was found, so that a changed word goes back the same
+// way: the FAT ioctl, or one of the extended attributes above.
+enum class DosForm : std::uint8_t {
+    FatIoctl,
+    NtfsAttribBe,
+    DosAttribByte,
+    CifsDosAttrib,
+    Smb3DosAttrib
+};
+struct DosWord {
+    std::uint32_t word = 0;
+    DosForm form = DosForm::FatIoctl;
+};
+
+// The DOS word of the file open on `fd`, read as the search reads it for a
+// file in a folder of that kind. O_PATH will do, but not on FAT, whose ioctl
+// needs the file opened. Nothing, with errno set, where there is no word.
+std::optional<DosWord> dosWordOfOpenFile(FsKind kind, int fd);
+// Writes `word` to the file open on `fd` in form `form`, in one system call;
+// 0 or an errno.
+int setDosWordOfOpenFile(int fd, DosForm form, std::uint32_t word);
 
 // True for "/" and every mount point, never for a pseudo file system.
 bool isMountRoot(int folderFd);
