@@ -1,5 +1,6 @@
 // The .hidden reader over arbitrary bytes: it must not crash, and what it
-// gives back must be what the file says, one name per line.
+// gives back must be what the file says, one name per line. Lines taken out
+// of the list are the named ones only.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,6 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // names that end in a CR of their own included.
     if (tarnwell::parseHiddenList(QByteArrayView(written.data(), qsizetype(written.size()))) !=
         names)
+        __builtin_trap();
+    if (tarnwell::withoutHiddenLines(content, [](std::string_view) { return false; }) != content)
+        __builtin_trap();
+    const QByteArray none = tarnwell::withoutHiddenLines(
+        content, [&](std::string_view name) { return names.count(std::string(name)) > 0; });
+    if (!tarnwell::parseHiddenList(none).empty())
         __builtin_trap();
     return 0;
 }

@@ -1,6 +1,10 @@
 // DOS attributes on a real NTFS volume, mounted with ntfs-3g.
 
+#include <fcntl.h>
+
 #include "platform/attributes.h"
+#include "platform/descriptor.h"
+#include "platform/unhide.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
 
@@ -52,6 +56,46 @@ private slots:
                  HiddenReason::DosAttribute | HiddenReason::DosSystem);
         QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/.dot6"))), HiddenReason::DotName);
         QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/s4"))), 0);
+    }
+
+    void unhidingClearsHiddenAndKeepsTheRest() {
+        // Archive and ReadOnly survive; System goes only with Hidden.
+        const std::tuple<const char*, unsigned, unsigned> words[] = {
+            {"h6", 0x6, 0x0},    {"r3", 0x3, 0x1},    {"a22", 0x22, 0x20},
+            {"a26", 0x26, 0x20}, {"a27", 0x27, 0x21}, {"s4", 0x4, 0x4}};
+        for (const auto& [name, before, after] : words) QCOMPARE(unhiddenWord(before), after);
+        // The forms that cannot be mounted here, against their readers.
+        QCOMPARE(decodeCifsDosAttrib(encodeCifsDosAttrib(0x2027)).value_or(~0u), 0x2027u);
+        QCOMPARE(decodeCifsDosAttrib(encodeCifsDosAttrib(0)).value_or(~0u), kAttrNormal);
+        QCOMPARE(decodeDosAttribByte(encodeDosAttribByte(0x27)).value_or(~0u), 0x27u);
+
+        NtfsVolume volume;
+        if (volume.mountPoint().isEmpty())
+            QSKIP(qPrintable(volume.why()));
+        const QString v = volume.mountPoint();
+        // More than a byte each: ntfs-3g shows a System file of 0 or 1 bytes
+        // as a FIFO or a socket.
+        for (const auto& [name, before, after] : words)
+            writeFile(QFile::encodeName(v + '/' + name), "data");
+        const Descriptor folder(::open(QFile::encodeName(v), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        const auto identity = [&](const char* name) {
+            return identityOf(QFile::encodeName(v + '/' + name));
+        };
+        for (const auto& [name, before, after] : words) {
+            QVERIFY(volume.setAttributes(v + '/' + name, before));
+            QCOMPARE(currentDosAttributes(folder.get(), name, identity(name)).word, before);
+            const UnhideOutcome done = clearHiddenAttribute(folder.get(), name, identity(name));
+            QCOMPARE(std::pair(done.error, done.alreadyUnhidden), std::pair(0, before == after));
+            // Read back as the search reads it; ntfs-3g calls a word of no bits Normal.
+            const auto read = dosAttributesOf(fsKindOf(folder.get()), folder.get(), name);
+            QCOMPARE(read.value_or(~0u) & ~kAttrNormal, after);
+        }
+        // A name that leads to another file than the one found is left alone.
+        QVERIFY(volume.setAttributes(v + "/h6", 0x6));
+        QCOMPARE(clearHiddenAttribute(folder.get(), "h6", identity("r3")).error,
+                 kChangedSinceFound);
+        QCOMPARE(NtfsVolume::attributes(v + "/h6"), 0x6u);
+        QCOMPARE(clearHiddenAttribute(folder.get(), "gone", {}).error, ENOENT);
     }
 };
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <span>
 #include <unordered_map>
 
 namespace tarnwell {
@@ -26,14 +27,29 @@ constexpr unsigned long kFusectlMagic = 0x65735543;
 constexpr unsigned long kMqueueMagic = 0x19800202;
 constexpr unsigned long kRpcPipefsMagic = 0x67596969;
 
-// A .hidden list larger than this is not a list a person keeps; the rest of
-// it is ignored rather than read into memory.
-constexpr size_t kHiddenListLimit = 16 * 1024 * 1024;
-
 std::uint32_t loadBigEndian32(const char* p) {
     const auto* b = reinterpret_cast<const unsigned char*>(p);
     return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 |
            std::uint32_t(b[3]);
+}
+
+// Each line of a .hidden list: the name it gives (without its CR and LF), and
+// the whole line with its end.
+template <typename Visit>
+void forEachHiddenLine(QByteArrayView content, Visit&& visit) {
+    qsizetype start = 0;
+    while (start < content.size()) {
+        qsizetype end = content.indexOf('\n', start);
+        const qsizetype next = end < 0 ? content.size() : end + 1;
+        if (end < 0)
+            end = content.size();
+        qsizetype stop = end;
+        if (stop > start && content[stop - 1] == '\r')
+            --stop;
+        visit(std::string_view(content.data() + start, size_t(stop - start)),
+              content.sliced(start, next - start));
+        start = next;
+    }
 }
 
 bool isProcLike(unsigned long magic) {
@@ -94,16 +110,6 @@ bool isDevtmpfs(int folderFd) {
     return known[sx.stx_mnt_id];
 }
 
-std::optional<std::uint32_t> getAttr(const char* path, const char* attribute, bool follow,
-                                     std::optional<std::uint32_t> (*decode)(QByteArrayView)) {
-    char raw[8];
-    const ssize_t n = follow ? ::getxattr(path, attribute, raw, sizeof raw)
-                             : ::lgetxattr(path, attribute, raw, sizeof raw);
-    if (n < 0)
-        return std::nullopt;
-    return decode(QByteArrayView(raw, n));
-}
-
 // A path that reaches an entry of an open folder however deep the folder
 // lies: /proc/self/fd/N/name never exceeds the path limit.
 std::string procPath(int folderFd, const char* name) {
@@ -115,28 +121,62 @@ std::string procPath(int folderFd, const char* name) {
     return path;
 }
 
-std::optional<std::uint32_t> xattrWord(FsKind kind, const char* path, bool follow) {
+// The extended attributes that carry a DOS word, each read and written by the
+// functions beside it.
+struct XattrForm {
+    DosForm form;
+    const char* name;
+    std::optional<std::uint32_t> (*decode)(QByteArrayView);
+    QByteArray (*encode)(std::uint32_t);
+};
+constexpr XattrForm kXattrForms[] = {
+    {DosForm::NtfsAttribBe, "system.ntfs_attrib_be", decodeNtfsAttribBe, encodeNtfsAttribBe},
+    {DosForm::DosAttribByte, "system.dos_attrib", decodeDosAttribByte, encodeDosAttribByte},
+    {DosForm::CifsDosAttrib, "user.cifs.dosattrib", decodeCifsDosAttrib, encodeCifsDosAttrib},
+    {DosForm::Smb3DosAttrib, "user.smb3.dosattrib", decodeCifsDosAttrib, encodeCifsDosAttrib},
+};
+
+// The attributes each kind of file system may keep the word in, in the order
+// they are asked.
+std::span<const XattrForm> xattrFormsOf(FsKind kind) {
     switch (kind) {
         case FsKind::Ntfs:
-            if (auto w = getAttr(path, "system.ntfs_attrib_be", follow, decodeNtfsAttribBe))
-                return w;
-            return getAttr(path, "system.dos_attrib", follow, decodeDosAttribByte);
+            return std::span(kXattrForms).subspan(0, 2);
         case FsKind::Fuse:
-            return getAttr(path, "system.ntfs_attrib_be", follow, decodeNtfsAttribBe);
+            return std::span(kXattrForms).subspan(0, 1);
         case FsKind::Cifs:
-            if (auto w = getAttr(path, "user.cifs.dosattrib", follow, decodeCifsDosAttrib))
-                return w;
-            return getAttr(path, "user.smb3.dosattrib", follow, decodeCifsDosAttrib);
+            return std::span(kXattrForms).subspan(2, 2);
         default:
-            return std::nullopt;
+            return {};
     }
 }
 
-std::optional<std::uint32_t> fatWord(int fd) {
+std::optional<DosWord> xattrWord(FsKind kind, const char* path, bool follow) {
+    errno = EOPNOTSUPP;
+    for (const XattrForm& form : xattrFormsOf(kind)) {
+        char raw[8];
+        const ssize_t n = follow ? ::getxattr(path, form.name, raw, sizeof raw)
+                                 : ::lgetxattr(path, form.name, raw, sizeof raw);
+        if (n < 0)
+            continue;
+        if (const auto word = form.decode(QByteArrayView(raw, n)))
+            return DosWord{*word, form.form};
+        errno = EINVAL;
+    }
+    return std::nullopt;
+}
+
+std::optional<DosWord> fatWord(int fd) {
     __u32 word = 0;
     if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &word) != 0)
         return std::nullopt;  // ENOTTY on an exFAT driver that predates the call
-    return std::uint32_t(word);
+    return DosWord{std::uint32_t(word), DosForm::FatIoctl};
+}
+
+std::optional<std::uint32_t> wordOnly(std::optional<DosWord> read) {
+    if (!read)
+        return std::nullopt;
+    return read->word;
 }
 
 }  // namespace
@@ -147,10 +187,19 @@ std::optional<std::uint32_t> decodeNtfsAttribBe(QByteArrayView raw) {
     return loadBigEndian32(raw.data());
 }
 
+QByteArray encodeNtfsAttribBe(std::uint32_t word) {
+    const char raw[4] = {char(word >> 24), char(word >> 16), char(word >> 8), char(word)};
+    return QByteArray(raw, 4);
+}
+
 std::optional<std::uint32_t> decodeDosAttribByte(QByteArrayView raw) {
     if (raw.size() != 1)
         return std::nullopt;
     return std::uint32_t(static_cast<unsigned char>(raw[0]));
+}
+
+QByteArray encodeDosAttribByte(std::uint32_t word) {
+    return QByteArray(1, char(word));
 }
 
 std::optional<std::uint32_t> decodeCifsDosAttrib(QByteArrayView raw) {
@@ -161,21 +210,30 @@ std::optional<std::uint32_t> decodeCifsDosAttrib(QByteArrayView raw) {
     return word;
 }
 
+QByteArray encodeCifsDosAttrib(std::uint32_t word) {
+    if (word == 0)
+        word = kAttrNormal;
+    return QByteArray(reinterpret_cast<const char*>(&word), 4);
+}
+
 HiddenList parseHiddenList(QByteArrayView content) {
     HiddenList names;
-    qsizetype start = 0;
-    while (start < content.size()) {
-        qsizetype end = content.indexOf('\n', start);
-        if (end < 0)
-            end = content.size();
-        qsizetype stop = end;
-        if (stop > start && content[stop - 1] == '\r')
-            --stop;
-        if (stop > start)
-            names.emplace(content.data() + start, size_t(stop - start));
-        start = end + 1;
-    }
+    forEachHiddenLine(content, [&](std::string_view name, QByteArrayView) {
+        if (!name.empty())
+            names.emplace(name);
+    });
     return names;
+}
+
+QByteArray withoutHiddenLines(QByteArrayView content,
+                              const std::function<bool(std::string_view name)>& drop) {
+    QByteArray kept;
+    kept.reserve(content.size());
+    forEachHiddenLine(content, [&](std::string_view name, QByteArrayView line) {
+        if (name.empty() || !drop(name))
+            kept.append(line);
+    });
+    return kept;
 }
 
 FsKind fsKindOf(int folderFd) {
@@ -205,11 +263,7 @@ FsKind fsKindOf(int folderFd) {
 }
 
 std::optional<std::uint32_t> dosAttributesOfFolder(FsKind kind, int folderFd) {
-    if (kind == FsKind::Fat)
-        return fatWord(folderFd);
-    // Through /proc, so that a folder opened without read permission (O_PATH)
-    // can be asked too.
-    return xattrWord(kind, procPath(folderFd, nullptr).c_str(), true);
+    return wordOnly(dosWordOfOpenFile(kind, folderFd));
 }
 
 std::optional<std::uint32_t> dosAttributesOf(FsKind kind, int folderFd, const char* name) {
@@ -218,13 +272,37 @@ std::optional<std::uint32_t> dosAttributesOf(FsKind kind, int folderFd, const ch
             ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (fd < 0)
             return std::nullopt;
-        auto word = fatWord(fd);
+        auto read = fatWord(fd);
         ::close(fd);
-        return word;
+        return wordOnly(read);
     }
     if (kind == FsKind::Plain || kind == FsKind::Pseudo)
         return std::nullopt;
-    return xattrWord(kind, procPath(folderFd, name).c_str(), false);
+    return wordOnly(xattrWord(kind, procPath(folderFd, name).c_str(), false));
+}
+
+std::optional<DosWord> dosWordOfOpenFile(FsKind kind, int fd) {
+    if (kind == FsKind::Fat)
+        return fatWord(fd);
+    // Through /proc, so that a file opened with O_PATH (without read
+    // permission, or never opened for real) can be asked too.
+    return xattrWord(kind, procPath(fd, nullptr).c_str(), true);
+}
+
+int setDosWordOfOpenFile(int fd, DosForm form, std::uint32_t word) {
+    if (form == DosForm::FatIoctl) {
+        __u32 raw = word;
+        return ::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &raw) == 0 ? 0 : errno;
+    }
+    for (const XattrForm& x : kXattrForms)
+        if (x.form == form) {
+            const QByteArray raw = x.encode(word);
+            return ::setxattr(procPath(fd, nullptr).c_str(), x.name, raw.constData(),
+                              size_t(raw.size()), 0) == 0
+                       ? 0
+                       : errno;
+        }
+    return EINVAL;
 }
 
 bool isMountRoot(int folderFd) {

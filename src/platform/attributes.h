@@ -7,8 +7,10 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "platform/hiddenreason.h"
@@ -21,6 +23,7 @@ inline constexpr std::uint32_t kAttrHidden = 2;
 inline constexpr std::uint32_t kAttrSystem = 4;
 inline constexpr std::uint32_t kAttrDirectory = 16;
 inline constexpr std::uint32_t kAttrArchive = 32;
+inline constexpr std::uint32_t kAttrNormal = 128;
 
 // The DOS attribute word from the raw value of an extended attribute:
 // "system.ntfs_attrib_be" (4 bytes, big-endian), "system.dos_attrib" (1 byte,
@@ -29,11 +32,28 @@ inline constexpr std::uint32_t kAttrArchive = 32;
 std::optional<std::uint32_t> decodeNtfsAttribBe(QByteArrayView raw);
 std::optional<std::uint32_t> decodeDosAttribByte(QByteArrayView raw);
 std::optional<std::uint32_t> decodeCifsDosAttrib(QByteArrayView raw);
+// The same values made from a word, to write a changed word back. The one
+// byte of ntfs3 holds the low byte only. SMB servers read a word of 0 as
+// "leave the attributes as they are", so 0 goes out as Normal (128), which
+// means no attributes at all.
+QByteArray encodeNtfsAttribBe(std::uint32_t word);
+QByteArray encodeDosAttribByte(std::uint32_t word);
+QByteArray encodeCifsDosAttrib(std::uint32_t word);
 
 // The names a folder's ".hidden" file lists: one per line, LF or CR LF line
 // ends, empty lines ignored. Names are bytes; nothing is trimmed but the CR.
 using HiddenList = std::unordered_set<std::string>;
 HiddenList parseHiddenList(QByteArrayView content);
+
+// `content` without the lines whose name, read as parseHiddenList reads it,
+// `drop` says yes to. Every other line stays byte for byte with its own line
+// end, or none where the last line has none.
+QByteArray withoutHiddenLines(QByteArrayView content,
+                              const std::function<bool(std::string_view name)>& drop);
+
+// A ".hidden" list larger than this is not a list a person keeps: the search
+// reads no further, and it is not rewritten.
+inline constexpr size_t kHiddenListLimit = 16 * 1024 * 1024;
 
 // What a folder's file system can tell beyond names.
 enum class FsKind : std::uint8_t {
@@ -54,6 +74,28 @@ FsKind fsKindOf(int folderFd);
 // such word or cannot tell; never fails.
 std::optional<std::uint32_t> dosAttributesOfFolder(FsKind kind, int folderFd);
 std::optional<std::uint32_t> dosAttributesOf(FsKind kind, int folderFd, const char* name);
+
+// Where a file's DOS word was found, so that a changed word goes back the same
+// way: the FAT ioctl, or one of the extended attributes above.
+enum class DosForm : std::uint8_t {
+    FatIoctl,
+    NtfsAttribBe,
+    DosAttribByte,
+    CifsDosAttrib,
+    Smb3DosAttrib
+};
+struct DosWord {
+    std::uint32_t word = 0;
+    DosForm form = DosForm::FatIoctl;
+};
+
+// The DOS word of the file open on `fd`, read as the search reads it for a
+// file in a folder of that kind. O_PATH will do, but not on FAT, whose ioctl
+// needs the file opened. Nothing, with errno set, where there is no word.
+std::optional<DosWord> dosWordOfOpenFile(FsKind kind, int fd);
+// Writes `word` to the file open on `fd` in form `form`, in one system call;
+// 0 or an errno.
+int setDosWordOfOpenFile(int fd, DosForm form, std::uint32_t word);
 
 // True for "/" and every mount point, never for a pseudo file system.
 bool isMountRoot(int folderFd);

@@ -37,8 +37,11 @@ bool writableOnlyInPlace(const QString& path) {
 
 void takeOwnerAndMode(int fd, const QString& like) {
     struct stat st;
-    if (::stat(QFile::encodeName(like).constData(), &st) != 0)
-        return;
+    if (::stat(QFile::encodeName(like).constData(), &st) == 0)
+        takeOwnerAndMode(fd, st);
+}
+
+void takeOwnerAndMode(int fd, const struct stat& st) {
     // The owner first: changing it clears the set-ID bits, which the mode
     // then puts back where the user may.
     if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, uid_t(-1), st.st_gid) != 0) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <QString>
 
 namespace tarnwell {
@@ -16,5 +17,6 @@ bool writableOnlyInPlace(const QString& path);
 // Gives the file open on `fd` the owner, group and mode of the file at
 // `like`, as far as this user may set them; keeps quietly what they may not.
 void takeOwnerAndMode(int fd, const QString& like);
+void takeOwnerAndMode(int fd, const struct stat& like);
 
 }  // namespace tarnwell

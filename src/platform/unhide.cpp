@@ -1,0 +1,192 @@
+#include "platform/unhide.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/attributes.h"
+#include "platform/descriptor.h"
+#include "platform/files.h"
+
+namespace tarnwell {
+
+namespace {
+
+std::string_view bytesOf(const QByteArray& name) {
+    return std::string_view(name.constData(), size_t(name.size()));
+}
+
+int checkFound(int folderFd, const char* name, const FileIdentity& found) {
+    struct stat st;
+    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    return isSameFile(st, found) ? 0 : kChangedSinceFound;
+}
+
+struct FoundFile {
+    FsKind kind;
+    Descriptor fd;
+    int error = 0;
+};
+
+// The file the search found, checked and then acted on through one
+// descriptor, so that nothing can take its name in between.
+FoundFile openFound(int folderFd, const char* name, const FileIdentity& found) {
+    FoundFile file{fsKindOf(folderFd), Descriptor(), 0};
+    // O_PATH opens nothing, so no device or FIFO is woken; FAT's ioctl needs
+    // the file opened for real.
+    const int how = file.kind == FsKind::Fat ? O_RDONLY | O_NONBLOCK | O_NOCTTY : O_PATH;
+    file.fd.reset(::openat(folderFd, name, how | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!file.fd || ::fstat(file.fd.get(), &st) != 0)
+        file.error = errno;
+    else if (!isSameFile(st, found))
+        file.error = kChangedSinceFound;
+    return file;
+}
+
+int readWhole(int fd, QByteArray& content) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            return 0;
+        if (n < 0 && errno != EINTR)
+            return errno;
+        if (n < 0)
+            continue;
+        if (size_t(content.size()) + size_t(n) > kHiddenListLimit)
+            return EFBIG;
+        content.append(buffer, n);
+    }
+}
+
+int writeWhole(int fd, QByteArrayView content) {
+    for (qsizetype done = 0; done < content.size();) {
+        const ssize_t n = ::write(fd, content.data() + done, size_t(content.size() - done));
+        if (n > 0)
+            done += qsizetype(n);
+        else if (n == 0 || errno != EINTR)
+            return n == 0 ? EIO : errno;
+    }
+    return 0;
+}
+
+// Puts `content` in place of the folder's list (`old` from its fstat) by a new
+// file renamed over it: a reader sees the old list or the new one, never part
+// of either, and a failure leaves the old one as it was.
+int replaceHiddenList(int folderFd, const struct stat& old, QByteArrayView content) {
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        // A dot name: one left behind by a crash is hidden itself.
+        temp = ".hidden-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+        fd = ::openat(folderFd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            return errno;
+    }
+    if (fd < 0)
+        return EEXIST;
+    takeOwnerAndMode(fd, old);
+    int error = writeWhole(fd, content);
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    if (!error && ::renameat(folderFd, temp.constData(), folderFd, ".hidden") != 0)
+        error = errno;
+    if (error)
+        ::unlinkat(folderFd, temp.constData(), 0);
+    return error;
+}
+
+}  // namespace
+
+std::vector<UnhideOutcome> removeFromHiddenList(int folderFd, const std::vector<FoundName>& names) {
+    std::vector<UnhideOutcome> outcomes(names.size());
+    // Each name whose file is still the one found, to the first place it is
+    // given at; the others are never looked up, so keep their lines.
+    std::unordered_map<std::string_view, size_t> wanted;
+    wanted.reserve(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        outcomes[i].error = checkFound(folderFd, names[i].name.constData(), names[i].identity);
+        if (!outcomes[i].error)
+            wanted.try_emplace(bytesOf(names[i].name), i);
+    }
+    if (wanted.empty())
+        return outcomes;
+
+    // Not followed: renaming a file over a link would cut the link, not
+    // change the list it leads to.
+    const Descriptor list(
+        ::openat(folderFd, ".hidden", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat st {};
+    QByteArray content;
+    int readError = 0;
+    if (!list)
+        readError = errno == ENOENT ? 0 : errno;
+    else if (::fstat(list.get(), &st) != 0)
+        readError = errno;
+    else if (S_ISREG(st.st_mode))  // any other kind the search reads as empty
+        readError = readWhole(list.get(), content);
+
+    std::vector<bool> listed(names.size());
+    int writeError = 0;
+    if (!readError) {
+        const QByteArray kept = withoutHiddenLines(content, [&](std::string_view name) {
+            const auto it = wanted.find(name);
+            if (it == wanted.end())
+                return false;
+            listed[it->second] = true;
+            return true;
+        });
+        if (kept.size() != content.size())
+            writeError = replaceHiddenList(folderFd, st, kept);
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (outcomes[i].error)
+            continue;
+        if (readError)
+            outcomes[i].error = readError;
+        else if (listed[wanted.find(bytesOf(names[i].name))->second])
+            outcomes[i].error = writeError;
+        else
+            outcomes[i].alreadyUnhidden = true;
+    }
+    return outcomes;
+}
+
+std::uint32_t unhiddenWord(std::uint32_t word) {
+    if (!(word & kAttrHidden))
+        return word;
+    return word & ~(word & kAttrSystem ? kAttrHidden | kAttrSystem : kAttrHidden);
+}
+
+DosWordNow currentDosAttributes(int folderFd, const char* name, const FileIdentity& found) {
+    const FoundFile file = openFound(folderFd, name, found);
+    if (file.error)
+        return {file.error};
+    const auto now = dosWordOfOpenFile(file.kind, file.fd.get());
+    if (!now)
+        return {errno};
+    return {0, now->word};
+}
+
+UnhideOutcome clearHiddenAttribute(int folderFd, const char* name, const FileIdentity& found) {
+    const FoundFile file = openFound(folderFd, name, found);
+    if (file.error)
+        return {file.error};
+    const auto now = dosWordOfOpenFile(file.kind, file.fd.get());
+    if (!now)
+        return {errno};
+    const std::uint32_t word = unhiddenWord(now->word);
+    if (word == now->word)
+        return {0, true};
+    return {setDosWordOfOpenFile(file.fd.get(), now->form, word)};
+}
+
+}  // namespace tarnwell
