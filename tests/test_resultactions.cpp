@@ -1,10 +1,12 @@
-// Acting on the results: removing those that contain a typed text or not,
-// and on one result: its folder in the file manager, its path on the
-// clipboard.
+// Acting on the results: removing those that contain a typed text or not;
+// on one result: its folder in the file manager, its path on the clipboard;
+// and on the selected ones: dragging, unhiding, moving to the trash.
 #include <QMenu>
+#include <QMimeData>
 
 #include "platform/filemanager.h"
 #include "platform/hiddenreason.h"
+#include "results/fileactions.h"
 #include "results/resultactions.h"
 #include "support/fakes.h"
 
@@ -80,6 +82,78 @@ private slots:
         menu->actions().at(1)->trigger();  // Copy Path
         QCOMPARE(h.clipboard.text, shown);
         QCOMPARE(h.clipboard.sets, 1);
+    }
+
+    void dragCarriesTheExactBytes() {
+        Harness h;
+        h.results().Add(QByteArray("/a/.one"), HiddenReason::DotName);
+        h.results().Add(QByteArray("/a/caf\xe9/.two"), HiddenReason::DotName);
+        h.results().entries().publish();
+        h.results().setFocus();
+        QTest::keyClick(&h.results(), Qt::Key_A, Qt::ControlModifier);
+        const std::unique_ptr<QMimeData> data(
+            h.results().model()->mimeData(h.results().selectionModel()->selectedIndexes()));
+        QCOMPARE(data->data("text/uri-list"), "file:///a/.one\r\nfile:///a/caf%E9/.two\r\n");
+        QCOMPARE(data->data("text/plain"), "/a/.one\n/a/caf\xe9/.two\n");
+    }
+
+    // Found by a real search, so each entry carries the identity and reason
+    // the actions check; every action leaves what it could not do in place.
+    void actionsOnTheSelectedFiles() {
+        QTemporaryDir dir, data;
+        qputenv("XDG_DATA_HOME", data.path().toUtf8());
+        const QByteArray d = QFile::encodeName(dir.path());
+        makeTree(dir.path(), {".dot", "listed", "also", "gone"});
+        writeFile(d + "/.hidden", "listed\nalso\r\ngone\n");
+        Harness h;
+        h.form->show();
+        h.searchList().Add(dir.path());
+        h.form->PushButton1_Click();
+        QCOMPARE(h.results().Count(), 5);  // .dot, .hidden and the three listed
+        const auto select = [&](std::initializer_list<const char*> names) {
+            h.results().clearSelection();
+            for (int i = 1; i <= h.results().Count(); ++i)
+                for (const char* name : names)
+                    if (h.results().Bytes(i) == d + '/' + name)
+                        h.results().selectionModel()->select(
+                            h.results().model()->index(i - 1, 0),
+                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        };
+        h.results().entries().publish();
+        const auto unhideAction = [&] {
+            const int row = h.results().SelectedIndex() - 1;
+            h.form->ListView2_ContextMenu(
+                h.results().visualRect(h.results().model()->index(row, 0)).center());
+            auto* menu = h.results().findChildren<QMenu*>().constLast();
+            return menu->actions().at(3);
+        };
+        h.dialogs.boxes.clear();
+
+        select({".dot"});
+        QVERIFY(!unhideAction()->isEnabled());
+        QVERIFY(unhideAction()->toolTip().contains("dot"));
+        select({".dot", "listed"});
+        QVERIFY(unhideAction()->isEnabled());
+        unhideSelectedResults(h.form->window());
+        QCOMPARE(readFile(d + "/.hidden"), "also\r\ngone\n");
+        QCOMPARE(h.results().Count(), 4);  // the dot name stays
+
+        h.form->pointer().set(MousePointer::Busy);  // a command runs: nothing is done
+        select({"also"});
+        QTest::keyClick(&h.results(), Qt::Key_Delete, Qt::ShiftModifier);
+        h.form->pointer().set(MousePointer::Default);
+        QVERIFY(h.dialogs.boxes.empty());
+
+        QVERIFY(QFile::remove(dir.path() + "/gone"));
+        select({"also", "gone"});
+        h.dialogs.answers = {vbYes};
+        QTest::keyClick(&h.results(), Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(h.dialogs.messages().size(), size_t(2));
+        QVERIFY(
+            h.dialogs.messages()[0].text.startsWith("Move the 2 selected entries to the Trash?"));
+        QVERIFY(h.dialogs.messages()[1].text.endsWith("/gone: No such file or directory"));
+        QVERIFY(QFile::exists(data.path() + "/Trash/files/also"));
+        QCOMPARE(h.results().Count(), 3);
     }
 };
 

@@ -15,6 +15,7 @@
 #include "errors/errortrap.h"
 #include "platform/files.h"
 #include "results/clipboardexport.h"
+#include "results/fileactions.h"
 #include "results/filters.h"
 #include "results/resultactions.h"
 #include "results/spreadsheetexport.h"
@@ -167,6 +168,7 @@ void Form1::createControls() {
     ProgressBar1->setText(QStringLiteral("Progress Bar"));
     place(ProgressBar1, {120, 5460, 15720, 405});
     ListView2 = makeList("ListView2", true, {8040, 120, 7800, 3700});
+    ListView2->AllowSelectingSeveral();
     ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView2, &QWidget::customContextMenuRequested, this, &Form1::ListView2_ContextMenu);
     ListView2->entries().setEntryToolTip([](std::uint8_t reason) {
@@ -299,8 +301,11 @@ void Form1::ListView2_DblClick() {
     removeSelectedEntry(window(), *ListView2);
 }
 
-void Form1::ListView2_KeyDown(int keyCode, int /*shift*/) {
-    removeSelectedEntryOnKey(window(), *ListView2, keyCode);
+void Form1::ListView2_KeyDown(int keyCode, int shift) {
+    if (keyCode == vbKeyDelete && shift == vbShiftMask)
+        moveSelectedResultsToTrash(window());
+    else
+        removeSelectedEntryOnKey(window(), *ListView2, keyCode);
 }
 
 void Form1::ListView2_MouseMove() {

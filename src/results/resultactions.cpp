@@ -8,7 +8,9 @@
 #include "platform/filemanager.h"
 #include "platform/hiddenreason.h"
 #include "platform/shell.h"
+#include "results/fileactions.h"
 #include "ui/listcontrol.h"
+#include "ui/pointer.h"
 #include "ui/services.h"
 #include "ui/window.h"
 
@@ -19,6 +21,31 @@ namespace {
 QString folderOf(const QByteArray& path) {
     const qsizetype slash = path.lastIndexOf('/');
     return QFile::decodeName(slash <= 0 ? QByteArray("/") : path.left(slash));
+}
+
+// "Unhide" and "Move to Trash" act on every selected entry, and on none
+// while a command runs.
+void addFileActions(Window& window, QMenu& menu) {
+    ListControl& list = window.ResultsList;
+    const bool idle = !window.pointer.busy();
+    bool unhidable = false;
+    for (int index : list.SelectedIndexes())
+        if (canUnhide(list.Tag(index))) {
+            unhidable = true;
+            break;
+        }
+    menu.addSeparator();
+    QAction* unhide = menu.addAction(QStringLiteral("Unhide"), &menu,
+                                     [&window] { unhideSelectedResults(window); });
+    unhide->setEnabled(idle && unhidable);
+    if (!unhidable)
+        unhide->setToolTip(QStringLiteral(
+            "The name begins with a dot, which is what hides it; files are never renamed."));
+    QAction* trash = menu.addAction(QStringLiteral("Move to Trash"), &menu,
+                                    [&window] { moveSelectedResultsToTrash(window); });
+    trash->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Delete));
+    trash->setEnabled(idle);
+    menu.setToolTipsVisible(true);
 }
 
 }  // namespace
@@ -70,6 +97,7 @@ void showResultMenu(Window& window, const QPoint& viewportPos) {
                     [&window, path] { openContainingFolder(window, path); });
     menu->addAction(QStringLiteral("Copy Path"), menu,
                     [&window, path] { copyResultPath(window, path); });
+    addFileActions(window, *menu);
     menu->popup(list.viewport()->mapToGlobal(at));
 }
 

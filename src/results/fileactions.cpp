@@ -1,0 +1,236 @@
+#include "results/fileactions.h"
+
+#include <fcntl.h>
+
+#include <QFile>
+#include <QHash>
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <vector>
+
+#include "errors/failure.h"
+#include "errors/messagebox.h"
+#include "platform/attributes.h"
+#include "platform/descriptor.h"
+#include "platform/fileidentity.h"
+#include "platform/hiddenreason.h"
+#include "platform/trash.h"
+#include "platform/unhide.h"
+#include "ui/dialogs.h"
+#include "ui/listcontrol.h"
+#include "ui/pointer.h"
+#include "ui/services.h"
+#include "ui/window.h"
+
+namespace tarnwell {
+
+namespace {
+
+// A box that names ten thousand files helps nobody; past this many the rest
+// are counted.
+constexpr int kNamedAtMost = 20;
+
+const QString kLineEnd = QStringLiteral("\r\n");
+
+struct Kept {
+    QByteArray path;
+    int error;
+};
+
+QString why(int error) {
+    if (error == kChangedSinceFound)
+        return QStringLiteral("it is no longer the file the search found");
+    return Failure::fromErrno(error).description();
+}
+
+// One box for the whole action, naming each file that kept its state.
+void reportKept(Window& window, const QString& heading, const std::vector<Kept>& kept) {
+    if (kept.empty())
+        return;
+    QString text = heading;
+    for (size_t i = 0; i < kept.size() && i < kNamedAtMost; ++i)
+        text +=
+            kLineEnd + QFile::decodeName(kept[i].path) + QStringLiteral(": ") + why(kept[i].error);
+    if (kept.size() > kNamedAtMost)
+        text += kLineEnd + QStringLiteral("and %1 more.").arg(kept.size() - kNamedAtMost);
+    window.platform.dialogs.msgBox(text, vbExclamation, window.platform.appTitle);
+}
+
+bool confirmed(Window& window, const QString& question) {
+    return window.platform.dialogs.msgBox(question, vbYesNo, window.platform.appTitle) == vbYes;
+}
+
+QString trashQuestion(const ListControl& list, const std::vector<int>& selected) {
+    const QString first = list.Text(selected.front());
+    if (selected.size() == 1)
+        return QStringLiteral("Move %1 to the Trash?").arg(first);
+    return QStringLiteral("Move the %1 selected entries to the Trash?").arg(selected.size()) +
+           kLineEnd + QStringLiteral("The first is %1.").arg(first);
+}
+
+QString namedList(const QString& heading, const std::vector<QByteArray>& paths,
+                  const QString& closing) {
+    QString text = heading;
+    for (size_t i = 0; i < paths.size() && i < kNamedAtMost; ++i)
+        text += kLineEnd + QFile::decodeName(paths[i]);
+    if (paths.size() > kNamedAtMost)
+        text += kLineEnd + QStringLiteral("and %1 more.").arg(paths.size() - kNamedAtMost);
+    return text + kLineEnd + closing;
+}
+
+// A result split where its folder ends, as the unhide calls take it.
+struct Found {
+    int index;
+    QByteArray folder;
+    QByteArray name;
+    FileIdentity identity;
+};
+
+Found splitPath(const ListControl& list, int index) {
+    const QByteArray path = list.Bytes(index);
+    const qsizetype slash = path.lastIndexOf('/');
+    return {index, slash <= 0 ? QByteArray("/") : path.left(slash), path.mid(slash + 1),
+            list.Identity(index)};
+}
+
+QByteArray pathOf(const Found& f) {
+    return f.folder.endsWith('/') ? f.folder + f.name : f.folder + '/' + f.name;
+}
+
+// The folders of one action, each opened once: ten thousand files in one
+// folder should not cost ten thousand opens.
+class Folders {
+public:
+    // The folder open for *at calls, or -1 with errno set.
+    int open(const QByteArray& folder) {
+        auto it = open_.find(folder);
+        if (it == open_.end()) {
+            Descriptor fd(::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            const int error = fd ? 0 : errno;
+            it = open_.emplace(folder, std::make_pair(std::move(fd), error)).first;
+        }
+        errno = it->second.second;
+        return it->second.first.get();
+    }
+
+private:
+    std::map<QByteArray, std::pair<Descriptor, int>> open_;
+};
+
+// Clears the DOS Hidden bit of each entry, and System with it where both are
+// set, after one question naming every entry that carries System: Windows
+// may need it on a system file. Entries the user keeps are left alone.
+void unhideByAttribute(Window& window, Folders& folders, const std::vector<Found>& found,
+                       std::vector<int>& unhidden, std::vector<Kept>& kept) {
+    std::vector<const Found*> plain, system;
+    for (const Found& f : found) {
+        const int fd = folders.open(f.folder);
+        const DosWordNow now = fd < 0 ? DosWordNow{errno, 0}
+                                      : currentDosAttributes(fd, f.name.constData(), f.identity);
+        if (now.error)
+            kept.push_back({pathOf(f), now.error});
+        else
+            ((now.word & kAttrHidden) && (now.word & kAttrSystem) ? system : plain).push_back(&f);
+    }
+    if (!system.empty()) {
+        std::vector<QByteArray> paths;
+        for (const Found* f : system) paths.push_back(pathOf(*f));
+        if (confirmed(window,
+                      namedList(QStringLiteral("These entries carry the System attribute as well "
+                                               "as Hidden, which Windows may need:"),
+                                paths, QStringLiteral("Clear both on them?"))))
+            plain.insert(plain.end(), system.begin(), system.end());
+    }
+    for (const Found* f : plain) {
+        const UnhideOutcome outcome =
+            clearHiddenAttribute(folders.open(f->folder), f->name.constData(), f->identity);
+        if (outcome.error)
+            kept.push_back({pathOf(*f), outcome.error});
+        else
+            unhidden.push_back(f->index);
+    }
+}
+
+// Takes the entries' lines out of their folders' ".hidden" lists, each list
+// rewritten once.
+void unhideByList(Folders& folders, const std::vector<Found>& found, std::vector<int>& unhidden,
+                  std::vector<Kept>& kept) {
+    QHash<QByteArray, std::vector<const Found*>> byFolder;
+    for (const Found& f : found) byFolder[f.folder].push_back(&f);
+    for (auto it = byFolder.cbegin(); it != byFolder.cend(); ++it) {
+        const std::vector<const Found*>& inFolder = it.value();
+        const int fd = folders.open(it.key());
+        std::vector<FoundName> names;
+        for (const Found* f : inFolder) names.push_back({f->name, f->identity});
+        const std::vector<UnhideOutcome> outcomes =
+            fd < 0 ? std::vector<UnhideOutcome>(names.size(), UnhideOutcome{errno, false})
+                   : removeFromHiddenList(fd, names);
+        for (size_t i = 0; i < inFolder.size(); ++i) {
+            if (outcomes[i].error)
+                kept.push_back({pathOf(*inFolder[i]), outcomes[i].error});
+            else
+                unhidden.push_back(inFolder[i]->index);
+        }
+    }
+}
+
+// The selection an action works on, or nothing while a command runs: the
+// busy pointer is the only record of one, and the command may be reading
+// the list.
+std::vector<int> selectionToActOn(Window& window) {
+    if (window.pointer.busy())
+        return {};
+    return window.ResultsList.SelectedIndexes();
+}
+
+}  // namespace
+
+bool canUnhide(std::uint8_t reason) {
+    const std::uint8_t kind = reason & HiddenReason::KindMask;
+    return kind == HiddenReason::HiddenList || kind == HiddenReason::DosAttribute;
+}
+
+void moveSelectedResultsToTrash(Window& window) {
+    ListControl& list = window.ResultsList;
+    const std::vector<int> selected = selectionToActOn(window);
+    if (selected.empty() || !confirmed(window, trashQuestion(list, selected)))
+        return;
+    TrashCan trash;
+    std::vector<int> trashed;
+    std::vector<Kept> kept;
+    for (int index : selected) {
+        QByteArray path = list.Bytes(index);
+        if (const int error = trash.moveToTrash(path, list.Identity(index)))
+            kept.push_back({std::move(path), error});
+        else
+            trashed.push_back(index);
+    }
+    list.RemoveAll(trashed);
+    reportKept(
+        window,
+        QStringLiteral("These entries could not be moved to the Trash and stay where they are:"),
+        kept);
+}
+
+void unhideSelectedResults(Window& window) {
+    ListControl& list = window.ResultsList;
+    std::vector<Found> listed, byAttribute;
+    for (int index : selectionToActOn(window)) {
+        const std::uint8_t kind = list.Tag(index) & HiddenReason::KindMask;
+        if (kind == HiddenReason::HiddenList)
+            listed.push_back(splitPath(list, index));
+        else if (kind == HiddenReason::DosAttribute)
+            byAttribute.push_back(splitPath(list, index));
+    }
+    Folders folders;
+    std::vector<int> unhidden;
+    std::vector<Kept> kept;
+    unhideByAttribute(window, folders, byAttribute, unhidden, kept);
+    unhideByList(folders, listed, unhidden, kept);
+    std::sort(unhidden.begin(), unhidden.end());
+    list.RemoveAll(unhidden);
+    reportKept(window, QStringLiteral("These entries kept their state:"), kept);
+}
+
+}  // namespace tarnwell
