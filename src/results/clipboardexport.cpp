@@ -111,12 +111,12 @@ bool SetClipboardText(Clipboard& clipboard, const QString& text, int /*format*/)
 
 void copyResultsToClipboard(Window& window, ErrorTrap& trap) {
     Services& platform = window.platform;
-    // 1. A failure has been reported; a success message after it would
+    // A failure has been reported; a success message after it would
     // contradict the report.
     const ListControlColumns results(window.ResultsList);
     if (!trap.run(1, [&] { CopyListToClipboard(results, platform.yield, platform.clipboard); }))
         return;
-    // 2. Two bare CRs between the sentences.
+    // Two bare CRs between the sentences, as the box has always shown them.
     trap.run(2, [&] {
         platform.dialogs.msgBox(
             QStringLiteral("Results have been copied to the clipboard.\r\rClick a text area where "

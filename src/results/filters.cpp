@@ -33,12 +33,11 @@ void removeResults(ListControl& list, const QString& filterText, Remove which) {
 
 void askAndRemove(Window& window, ErrorTrap& trap, const QString& prompt, Remove which) {
     Services& platform = window.platform;
-    // 1. Ask for the text.
     const QString filterText =
         trap.value(1,
                    [&] { return platform.dialogs.inputBox(prompt, platform.appTitle, QString()); })
             .value_or(QString());
-    // 2. Nothing typed, or Cancel: leave everything as it is.
+    // Nothing typed, or Cancel: everything stays as it is.
     if (filterText.isEmpty())
         return;
     // The busy pointer doubles as the flag that keeps other commands out until this one ends.

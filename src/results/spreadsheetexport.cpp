@@ -47,7 +47,7 @@ bool ExcelInstalled(Window& window) {
 void fillWorkbook(Window& window, ErrorTrap& trap, const ColumnList& list) {
     Yield& yield = window.platform.yield;
     SpreadsheetHost* host = window.platform.spreadsheet;
-    // 4. Every later step works on this session; after a failure there is
+    // Everything after works on this session; after a failure there is
     // nothing for them to do, and one report says all there is to say.
     auto created = trap.value(4, [&] {
         if (!host)
@@ -65,7 +65,7 @@ void fillWorkbook(Window& window, ErrorTrap& trap, const ColumnList& list) {
     // written is still finished and shown.
     bool inWorkbook = false;
     bool stopped = false;
-    // 7. The header row: the column captions.
+    // The header row holds the column captions.
     int nextColumn = 1;
     const int columns = list.ColumnCount();
     for (int c = 1; c <= columns && !stopped; ++c) {
@@ -104,7 +104,7 @@ void fillWorkbook(Window& window, ErrorTrap& trap, const ColumnList& list) {
     }
     if (inWorkbook)
         return;
-    // 11. Fitted, complete, and only now shown to the user.
+    // Shown to the user only once fitted and complete.
     if (trap.run(11, [&] { app.fitAllColumns(); }))
         trap.run(11, [&] { app.finish(); });
 }

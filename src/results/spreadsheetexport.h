@@ -13,7 +13,7 @@ void saveResultsAsWorkbook(Window& window, ErrorTrap& trap);
 // Never fails.
 bool ExcelInstalled(Window& window);
 
-// Steps 3 to 11 for any list: fills a new workbook and shows it. A failure is
+// For any list: fills a new workbook and shows it. A failure is
 // reported once. When the list changed under the export, the rows written so
 // far are finished and shown; when the workbook itself failed, it is dropped.
 void fillWorkbook(Window& window, ErrorTrap& trap, const ColumnList& list);

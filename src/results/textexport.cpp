@@ -97,17 +97,17 @@ private:
     QByteArray held_;
 };
 
-// Steps 13 to 16: one line per entry, each preceded by a yield. False when a
+// One line per entry, each preceded by a yield. False when a
 // line could not be written (already reported); the export is then abandoned,
 // since a file with lines missing must not replace the user's old one.
 bool writeLines(Window& window, ErrorTrap& trap, TextTarget& file) {
     ListControl& list = window.ResultsList;
-    const int n = list.Count();  // 13. Read once.
+    const int n = list.Count();  // read once: a handler may change the list meanwhile
     QByteArray chunk;
     chunk.reserve(kChunkBytes + 4096);
     for (int i = 1; i <= n; ++i) {
         window.platform.yield.doEvents();  // a long list must not freeze the window
-        // 15. The entry's own bytes: a name that is not valid in the locale's
+        // The entry's own bytes: a name that is not valid in the locale's
         // encoding is written as the file system holds it.
         const bool written = trap.run(15, [&] {
             chunk += list.Bytes(i);
@@ -132,7 +132,6 @@ void saveResultsAsTextFile(Window& window, ErrorTrap& trap) {
         QString()};
     const QString path =
         trap.value(5, [&] { return platform.dialogs.saveFileName(request); }).value_or(QString());
-    // 7. Cancelled.
     if (path.isEmpty())
         return;
     // Asked here, since the dialog's own overwrite prompt is off.
@@ -152,7 +151,6 @@ void saveResultsAsTextFile(Window& window, ErrorTrap& trap) {
         return;
     // The busy pointer doubles as the flag that keeps other commands out until this one ends.
     trap.run(11, [&] { window.pointer.set(MousePointer::Busy); });
-    // 12.
     TextTarget file(path);
     const bool opened = trap.run(12, [&] { file.open(); });
     // 13-17. Any failure has been reported once; the old file stays as it was
