@@ -166,27 +166,42 @@ std::uint32_t unhiddenWord(std::uint32_t word) {
     return word & ~(word & kAttrSystem ? kAttrHidden | kAttrSystem : kAttrHidden);
 }
 
-DosWordNow currentDosAttributes(int folderFd, const char* name, const FileIdentity& found) {
-    const FoundFile file = openFound(folderFd, name, found);
-    if (file.error)
-        return {file.error};
-    const auto now = dosWordOfOpenFile(file.kind, file.fd.get());
+namespace {
+
+// The file the search found, open, with its DOS word as it is now.
+struct FoundWord {
+    FoundFile file;
+    DosWord now;
+    int error = 0;
+};
+
+FoundWord wordOfFound(int folderFd, const char* name, const FileIdentity& found) {
+    FoundWord w{openFound(folderFd, name, found), {}, 0};
+    if ((w.error = w.file.error))
+        return w;
+    const auto now = dosWordOfOpenFile(w.file.kind, w.file.fd.get());
     if (!now)
-        return {errno};
-    return {0, now->word};
+        w.error = errno;
+    else
+        w.now = *now;
+    return w;
+}
+
+}  // namespace
+
+DosWordNow currentDosAttributes(int folderFd, const char* name, const FileIdentity& found) {
+    const FoundWord w = wordOfFound(folderFd, name, found);
+    return {w.error, w.now.word};
 }
 
 UnhideOutcome clearHiddenAttribute(int folderFd, const char* name, const FileIdentity& found) {
-    const FoundFile file = openFound(folderFd, name, found);
-    if (file.error)
-        return {file.error};
-    const auto now = dosWordOfOpenFile(file.kind, file.fd.get());
-    if (!now)
-        return {errno};
-    const std::uint32_t word = unhiddenWord(now->word);
-    if (word == now->word)
+    const FoundWord w = wordOfFound(folderFd, name, found);
+    if (w.error)
+        return {w.error};
+    const std::uint32_t word = unhiddenWord(w.now.word);
+    if (word == w.now.word)
         return {0, true};
-    return {setDosWordOfOpenFile(file.fd.get(), now->form, word)};
+    return {setDosWordOfOpenFile(w.file.fd.get(), w.now.form, word)};
 }
 
 }  // namespace tarnwell
