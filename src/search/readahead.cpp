@@ -44,6 +44,7 @@ struct ReadAhead::Node {
     // system: its parent's device and inode and its name.
     dev_t parentDev = 0;
     ino_t parentIno = 0;
+    FsKind parentKind = FsKind::Plain;
 
     State state = State::Queued;
     bool demanded = false;   // the walk waits for it
@@ -139,6 +140,7 @@ struct Task {
     std::shared_ptr<const Descriptor> parentFd;
     std::string name;
     bool listed = false;
+    std::optional<FileSystemOf> parentFs;
 };
 
 // What the walk is done with, freed by a reader outside the lock: the walk's
@@ -306,6 +308,7 @@ public:
         n->parentFd = parent.fd;
         n->parentDev = parent.read->dev;
         n->parentIno = parent.read->ino;
+        n->parentKind = parent.read->kind;
         const DirListing::Entry e = parent.read->listing.folders()[index];
         n->name.assign(parent.read->listing.name(e), e.length);
         n->listed = parent.read->subfolderListed[index];
@@ -347,6 +350,8 @@ private:
         t.parentFd = n->parentFd;
         t.name = n->name;
         t.listed = n->listed;
+        if (n->parent)
+            t.parentFs = FileSystemOf{n->parentDev, n->parentKind};
         t.node = std::move(n);
         return t;
     }
@@ -408,16 +413,19 @@ private:
                 wakeReaders_.wait(lock);
                 --idle_;
             }
-            if (idle_ > 0 && hasWork())
-                wakeReaders_.notify_one();
+            const bool wakeNext = idle_ > 0 && hasWork();
             const bool descends = task->session->withSubfolders;
             lock.unlock();
+            // Outside the lock, so that the next reader does not wake only
+            // to wait for it.
+            if (wakeNext)
+                wakeReaders_.notify_one();
             auto read = std::make_shared<FolderRead>();
             if (task->node->parent && !task->parentFd)
                 read->openError = EBADF;  // never a subfolder's name taken from the working folder
             else
                 *read = readFolder(task->parentFd ? task->parentFd->get() : AT_FDCWD,
-                                   task->name.c_str(), task->listed);
+                                   task->name.c_str(), task->listed, task->parentFs);
             std::vector<ReadAhead::Folder> subfolders;
             if (descends && read->searched && !read->listError)
                 subfolders.resize(read->listing.folders().size());
