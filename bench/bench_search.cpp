@@ -1,6 +1,7 @@
 // End to end: the real main window (offscreen) searches a generated tree,
 // against find and fd on the same tree, with the event-loop gaps and the
 // memory a search costs.
+#include <sys/resource.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -29,9 +30,17 @@ namespace {
 
 using Window = BenchWindow;
 
+double threadCpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_THREAD, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 struct SearchFigures {
     double seconds = 0;
     double longestGapMs = 0;
+    double windowCpuSeconds = 0;  // the window's thread alone: steadier than wall time
     std::vector<std::string> results;
 };
 
@@ -49,7 +58,9 @@ SearchFigures searchWithWindow(const std::string& root, bool keepResults) {
     gapMeter.start();
     QCoreApplication::processEvents();
     sinceLastPass.start();
+    const double cpuBefore = threadCpuSeconds();
     f.seconds = seconds([&] { w.form->PushButton1_Click(); });
+    f.windowCpuSeconds = threadCpuSeconds() - cpuBefore;
     gapMeter.stop();
     if (w.dialogs.countContaining(QStringLiteral("Done.")) != 1)
         throw std::runtime_error("the search did not end with Done.");
@@ -102,6 +113,8 @@ int main(int argc, char** argv) {
     const std::string base = "/var/tmp/tarnwell-bench";
 
     const bool memoryOnly = argc > 2 && std::string(argv[2]) == "--memory-only";
+    // Warm rounds alone, for quick comparisons while working on the search.
+    const bool warmOnly = argc > 2 && std::string(argv[2]) == "--warm-only";
     std::printf("generating a %ld-entry tree under %s (kept between runs) ...\n", entries,
                 base.c_str());
     std::fflush(stdout);
@@ -120,11 +133,12 @@ int main(int argc, char** argv) {
     if (!memoryOnly && haveFd && runPeer(fdCmd, ignored) != tree.dotNamed)
         throw std::runtime_error("fd's results differ from the tree's dot files");
 
-    std::vector<double> ours, find, fd, gaps;
+    std::vector<double> ours, find, fd, gaps, cpu;
     for (int r = 0; r < (memoryOnly ? 0 : rounds); ++r) {
         SearchFigures f = searchWithWindow(tree.root, false);
         ours.push_back(f.seconds);
         gaps.push_back(f.longestGapMs);
+        cpu.push_back(f.windowCpuSeconds);
         double s;
         runPeer(findCmd, s);
         find.push_back(s);
@@ -137,6 +151,7 @@ int main(int argc, char** argv) {
         std::printf("search of %ld entries, %zu hidden files (median of %d rounds, warm cache)\n",
                     entries, tree.hidden.size(), rounds);
         comparison(ours, find, fd);
+        row("  CPU time of the window's thread (median)", median(cpu), "s");
         row("  longest gap between event-loop passes (median)", median(gaps), "ms");
         row("  longest gap between event-loop passes (worst)",
             *std::max_element(gaps.begin(), gaps.end()), "ms");
@@ -145,7 +160,7 @@ int main(int argc, char** argv) {
     // Cold: the caches dropped before every timed command.
     std::vector<double> coldOurs, coldFind, coldFd, coldGaps;
     constexpr int kColdRounds = 3;
-    for (int r = 0; r < (memoryOnly ? 0 : kColdRounds) && dropCaches(); ++r) {
+    for (int r = 0; r < (memoryOnly || warmOnly ? 0 : kColdRounds) && dropCaches(); ++r) {
         SearchFigures f = searchWithWindow(tree.root, false);
         coldOurs.push_back(f.seconds);
         coldGaps.push_back(f.longestGapMs);
@@ -167,9 +182,11 @@ int main(int argc, char** argv) {
         comparison(coldOurs, coldFind, coldFd);
         row("  longest gap between event-loop passes (worst)",
             *std::max_element(coldGaps.begin(), coldGaps.end()), "ms");
-    } else if (!memoryOnly) {
+    } else if (!memoryOnly && !warmOnly) {
         std::printf("cold cache: not measured (dropping the caches needs root)\n");
     }
+    if (warmOnly)
+        return 0;
 
     // Memory: a tree where every one of a million files is hidden.
     const long allHiddenEntries = entries * 20 / 19;

@@ -71,7 +71,8 @@ void tagFiles(FolderRead& read, FsKind kind, bool filesCarryDos, const HiddenLis
 
 }  // namespace
 
-FolderRead readFolder(int parentFd, const char* name, bool listedHidden) {
+FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
+                      std::optional<FileSystemOf> parent) {
     FolderRead read;
     ::clock_gettime(CLOCK_REALTIME, &read.readAt);
     Descriptor fd = openFolder(parentFd, name, read.listError);
@@ -86,7 +87,8 @@ FolderRead readFolder(int parentFd, const char* name, bool listedHidden) {
     read.fd = std::make_shared<const Descriptor>(std::move(fd));
     const int folder = read.fd->get();
 
-    const FsKind kind = fsKindOf(folder);
+    const FsKind kind = read.kind =
+        parent && parent->dev == read.dev ? parent->kind : fsKindOf(folder);
     std::optional<std::uint32_t> dos;
     if (kind == FsKind::Pseudo)
         return read;  // read as Hidden + System + Directory, and never a root

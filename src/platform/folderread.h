@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/attributes.h"
@@ -27,6 +28,7 @@ struct FolderRead {
     // opened, to tell at entry whether it is still the folder that was read.
     dev_t dev = 0;
     ino_t ino = 0;
+    FsKind kind = FsKind::Plain;  // of the file system it lies on
     timespec changed{};
     timespec readAt{};
     // Not the system's own folder (Hidden + System + Directory, not a root),
@@ -40,8 +42,15 @@ struct FolderRead {
 // Reads the folder `name` inside the open folder `parentFd`, never through a
 // link; or, with parentFd AT_FDCWD, the folder at the path `name`, links
 // followed as the user gave it. `listedHidden`: its parent's ".hidden" names
-// it. Never throws; failures are in openError and listError.
-FolderRead readFolder(int parentFd, const char* name, bool listedHidden);
+// it. `parent`, when known, is the parent's device and its file system's
+// kind: a folder on the same device lies on the same file system, which then
+// need not be asked. Never throws; failures are in openError and listError.
+struct FileSystemOf {
+    dev_t dev;
+    FsKind kind;
+};
+FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
+                      std::optional<FileSystemOf> parent = std::nullopt);
 
 // Whether `name` inside `parentFd` is still the folder `read` was made from,
 // unchanged since: same device and inode, no change to it since it was read.

@@ -2,10 +2,21 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace tarnwell {
 
-EventLoopYield::EventLoopYield(int intervalMs) : intervalMs_(intervalMs) {
+// Wake-ups from other threads for a wait between two passes.
+struct EventLoopYield::Wakes {
+    std::mutex mutex;
+    std::condition_variable woken;
+    bool pending = false;
+};
+
+EventLoopYield::EventLoopYield(int intervalMs)
+    : intervalMs_(intervalMs), wakes_(std::make_shared<Wakes>()) {
     sinceLastPass_.start();
 }
 
@@ -23,11 +34,44 @@ std::function<void()> Yield::waker() {
     };
 }
 
-void EventLoopYield::doEvents() {
-    if (sinceLastPass_.elapsed() < intervalMs_)
-        return;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+void EventLoopYield::pass(bool waitForEvents) {
     sinceLastPass_.restart();
+    QCoreApplication::processEvents(waitForEvents
+                                        ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
+                                        : QEventLoop::AllEvents);
+}
+
+void EventLoopYield::doEvents() {
+    if (due())
+        pass(false);
+}
+
+void EventLoopYield::waitUntil(const std::function<bool()>& ready) {
+    while (!ready()) {
+        // A pass when one is due, asleep in the event loop until something
+        // happens; between passes, asleep until woken or the next is due.
+        const qint64 left = intervalMs_ - sinceLastPass_.elapsed();
+        if (left <= 0) {
+            pass(true);
+            continue;
+        }
+        std::unique_lock lock(wakes_->mutex);
+        wakes_->woken.wait_for(lock, std::chrono::milliseconds(left),
+                               [&] { return wakes_->pending; });
+        wakes_->pending = false;
+    }
+}
+
+std::function<void()> EventLoopYield::waker() {
+    std::function<void()> wakeLoop = Yield::waker();
+    return [wakes = wakes_, wakeLoop] {
+        {
+            std::lock_guard lock(wakes->mutex);
+            wakes->pending = true;
+        }
+        wakes->woken.notify_one();
+        wakeLoop();
+    };
 }
 
 }  // namespace tarnwell

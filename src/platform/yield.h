@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <functional>
+#include <memory>
 
 namespace tarnwell {
 
@@ -11,27 +12,40 @@ class Yield {
 public:
     virtual ~Yield() = default;
     virtual void doEvents() = 0;
+    // Whether doEvents() would let the window work now. A loop that yields
+    // per item asks this first, so that its turns without a pass cost no
+    // more than a look at the clock.
+    virtual bool due() const { return true; }
 
     // Lets the window work until `ready` holds, asleep while nothing
     // happens; a call of the function waker() gives, from any thread, gets it
     // to look again.
     virtual void waitUntil(const std::function<bool()>& ready);
-    static std::function<void()> waker();
+    virtual std::function<void()> waker();
 };
 
-// Runs the event loop only when some 10 ms have passed since it last did: a
-// pass per file would spend a million-file scan in the event loop (a pass
-// repaints the lists, and painting is most of its cost), while 10 ms keeps
-// the window answering within a frame and lets a Stop click land before the
-// next file.
+// Runs the event loop only when some 12 ms have passed since it last began
+// to: a pass per file would spend a million-file scan in the event loop (a
+// pass repaints the lists, and painting is most of its cost), while passes
+// that start 12 ms apart keep the window answering within a frame, however
+// long a pass's painting takes, and let a Stop click land before the next
+// file. Waiting for `ready` keeps the same pace: a wait that is answered
+// between two passes costs no pass of its own.
 class EventLoopYield : public Yield {
 public:
-    explicit EventLoopYield(int intervalMs = 10);
+    explicit EventLoopYield(int intervalMs = 12);
     void doEvents() override;
+    bool due() const override { return sinceLastPass_.elapsed() >= intervalMs_; }
+    void waitUntil(const std::function<bool()>& ready) override;
+    std::function<void()> waker() override;
 
 private:
+    struct Wakes;
+    void pass(bool waitForEvents);
+
     QElapsedTimer sinceLastPass_;
     int intervalMs_;
+    std::shared_ptr<Wakes> wakes_;
 };
 
 }  // namespace tarnwell

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory_resource>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -43,6 +44,7 @@ struct ReadAhead::Node {
     // system: its parent's device and inode and its name.
     dev_t parentDev = 0;
     ino_t parentIno = 0;
+    FsKind parentKind = FsKind::Plain;
 
     State state = State::Queued;
     bool demanded = false;   // the walk waits for it
@@ -114,16 +116,20 @@ struct ReadAhead::Session : std::enable_shared_from_this<Session> {
     std::function<void()> wake;
     bool closed = false;
     Folder top;
-    std::set<Cursor, DepthFirst> queue;
+    // The cursors' places come from here, under the pool's lock, rather
+    // than from malloc: a place made on a reader and given back on the
+    // window's thread would have the two wait on each other's arena.
+    std::pmr::unsynchronized_pool_resource places;
+    std::pmr::set<Cursor, DepthFirst> queue{&places};
     std::deque<Folder> demands;
     std::vector<Folder> parked;  // waiting for a stuck reader of the same folder
-    std::set<Node*> reading;
+    std::vector<Node*> reading;
     int outstanding = 0;  // nodes counted in the window
     // The subfolders counted in the window, in depth-first order: a folder
     // queued before the last of them may go past the window, or the walk
     // would have to wait for it while the window holds folders it needs
     // only later.
-    std::set<Cursor, DepthFirst> counted;
+    std::pmr::set<Cursor, DepthFirst> counted{&places};
 };
 
 namespace {
@@ -134,7 +140,13 @@ struct Task {
     std::shared_ptr<const Descriptor> parentFd;
     std::string name;
     bool listed = false;
+    std::optional<FileSystemOf> parentFs;
 };
+
+// What the walk is done with, freed by a reader outside the lock: the walk's
+// thread then neither closes descriptors nor gives back memory a reader
+// took, which made it wait on the reader's malloc arena.
+using Spent = std::vector<std::shared_ptr<const void>>;
 
 class Pool {
 public:
@@ -163,10 +175,17 @@ public:
         std::erase(sessions_, &s);
         if (s.top)
             cancel(s, s.top);
-        s.top.reset();
+        spend(std::move(s.top));
         s.demands.clear();
         s.parked.clear();
         assert(s.queue.empty() && s.outstanding == 0);
+        if (!spent_.empty())
+            wakeReaders_.notify_one();
+    }
+
+    void spend(std::shared_ptr<const void> p) {
+        if (p)
+            spent_.push_back(std::move(p));
     }
 
     void notify() { wakeReaders_.notify_one(); }
@@ -187,10 +206,12 @@ public:
                 if (c)
                     nodes.push_back(c);
         }
-        for (const ReadAhead::Folder& n : nodes) {
-            n->read.reset();
-            n->fd.reset();
+        for (ReadAhead::Folder& n : nodes) {
+            spend(std::move(n->read));
+            spend(std::move(n->fd));
+            spend(std::move(n->parentFd));
             n->children.clear();
+            spend(std::move(n));
         }
     }
 
@@ -203,8 +224,8 @@ public:
         n.children.clear();
         unqueue(s, n);
         uncount(s, n);
-        n.read.reset();
-        n.fd.reset();
+        spend(std::move(n.read));
+        spend(std::move(n.fd));
     }
 
     // A place in the window comes free. Readers that found it full sleep
@@ -287,6 +308,7 @@ public:
         n->parentFd = parent.fd;
         n->parentDev = parent.read->dev;
         n->parentIno = parent.read->ino;
+        n->parentKind = parent.read->kind;
         const DirListing::Entry e = parent.read->listing.folders()[index];
         n->name.assign(parent.read->listing.name(e), e.length);
         n->listed = parent.read->subfolderListed[index];
@@ -322,12 +344,14 @@ private:
         ++s.outstanding;
         if (n->parent)
             s.counted.insert(Cursor{n->parent, n->index});
-        s.reading.insert(n.get());
+        s.reading.push_back(n.get());
         Task t;
         t.session = sessionOf(s);
         t.parentFd = n->parentFd;
         t.name = n->name;
         t.listed = n->listed;
+        if (n->parent)
+            t.parentFs = FileSystemOf{n->parentDev, n->parentKind};
         t.node = std::move(n);
         return t;
     }
@@ -338,11 +362,13 @@ private:
         return s.shared_from_this();
     }
 
-    // True when the reader came back from a session that has gone.
-    bool complete(Task& task, FolderRead& read) {
+    // True when the reader came back from a session that has gone. What it
+    // read becomes the node's, and `subfolders` the places of its subfolders.
+    bool complete(Task& task, std::shared_ptr<FolderRead>& read,
+                  std::vector<ReadAhead::Folder>& subfolders) {
         ReadAhead::Session& s = *task.session;
         Node& n = *task.node;
-        s.reading.erase(&n);
+        std::erase(s.reading, &n);
         if (s.closed) {
             stranded_.erase(stranded_.find(keyOf(n)));
             // Whoever waited for the same folder may try it now.
@@ -357,44 +383,66 @@ private:
             return false;
         n.state = Node::State::Done;
         n.parentFd.reset();  // the budget may close the parent now
-        n.fd = std::move(read.fd);
-        auto done = std::make_shared<const FolderRead>(std::move(read));
-        n.read = done;
-        if (done->searched && s.withSubfolders && !done->listError &&
-            !done->listing.folders().empty()) {
-            n.children.resize(done->listing.folders().size());
+        // A folder without subfolders to open keeps no descriptor: the
+        // reader closes it, not the walk.
+        if (!subfolders.empty()) {
+            n.fd = std::move(read->fd);
+            n.children = std::move(subfolders);
             queueFrom(s, n, 0);
         }
+        n.read = std::move(read);
         if (n.demanded && s.wake)
             s.wake();
         return false;
     }
 
     void work() {
+        Spent bin;
         std::unique_lock lock(mutex);
         for (;;) {
             std::optional<Task> task;
             while (!(task = pick())) {
+                if (!spent_.empty()) {
+                    bin.swap(spent_);
+                    lock.unlock();
+                    bin.clear();
+                    lock.lock();
+                    continue;
+                }
                 ++idle_;
                 wakeReaders_.wait(lock);
                 --idle_;
             }
-            if (idle_ > 0 && hasWork())
-                wakeReaders_.notify_one();
+            const bool wakeNext = idle_ > 0 && hasWork();
+            const bool descends = task->session->withSubfolders;
             lock.unlock();
-            FolderRead read;
+            // Outside the lock, so that the next reader does not wake only
+            // to wait for it.
+            if (wakeNext)
+                wakeReaders_.notify_one();
+            auto read = std::make_shared<FolderRead>();
             if (task->node->parent && !task->parentFd)
-                read.openError = EBADF;  // never a subfolder's name taken from the working folder
+                read->openError = EBADF;  // never a subfolder's name taken from the working folder
             else
-                read = readFolder(task->parentFd ? task->parentFd->get() : AT_FDCWD,
-                                  task->name.c_str(), task->listed);
+                *read = readFolder(task->parentFd ? task->parentFd->get() : AT_FDCWD,
+                                   task->name.c_str(), task->listed, task->parentFs);
+            std::vector<ReadAhead::Folder> subfolders;
+            if (descends && read->searched && !read->listError)
+                subfolders.resize(read->listing.folders().size());
+            if (subfolders.empty())
+                read->fd.reset();  // nothing is opened through it
             lock.lock();
-            const bool stranded = complete(*task, read);
+            const bool stranded = complete(*task, read, subfolders);
             // Under the lock: the task may hold the last share of its node,
             // whose children the others reach only under the lock.
             task.reset();
+            bin.swap(spent_);
             lock.unlock();
-            read = FolderRead();  // a dropped result's descriptor, closed outside
+            // A dropped result, its descriptor and what the walk is done
+            // with are let go outside the lock.
+            read.reset();
+            std::vector<ReadAhead::Folder>().swap(subfolders);
+            bin.clear();
             lock.lock();
             if (stranded && threads_ - int(stranded_.size()) > kReaders) {
                 --threads_;
@@ -408,6 +456,7 @@ private:
     int threads_ = 0;
     std::multiset<ReadKey> stranded_;  // what readers of gone sessions are stuck on
     int idle_ = 0;
+    Spent spent_;
 };
 
 }  // namespace
@@ -438,19 +487,20 @@ ReadAhead::Folder ReadAhead::top(const QByteArray& path) {
     return n;
 }
 
-ReadAhead::Folder ReadAhead::subfolder(const Folder& parent, std::size_t index) {
+ReadAhead::Folder ReadAhead::subfolder(const Folder& parent, std::size_t index, Taken& taken) {
     Pool& pool = Pool::instance();
     std::lock_guard lock(pool.mutex);
     assert(parent->read && index < parent->children.size());
     Folder& slot = parent->children[index];
     if (slot) {
-        slot->demanded = true;
+        taken = takeLocked(slot);
         return slot;
     }
     Folder n = Pool::makeChild(*parent, std::uint32_t(index));
     if (parent->inQueue && parent->nextToQueue == index)
         pool.queueFrom(*session_, *parent, std::uint32_t(index) + 1);
     pool.demand(*session_, n);
+    taken = {};
     return n;
 }
 
@@ -460,14 +510,19 @@ bool ReadAhead::ready(const Folder& folder) const {
 }
 
 ReadAhead::Taken ReadAhead::take(const Folder& folder) {
-    Pool& pool = Pool::instance();
-    std::lock_guard lock(pool.mutex);
+    std::lock_guard lock(Pool::instance().mutex);
+    return takeLocked(folder);
+}
+
+ReadAhead::Taken ReadAhead::takeLocked(const Folder& folder) {
     if (folder->state != Node::State::Done || folder->cancelled) {
         folder->demanded = true;
         return {};
     }
-    pool.uncount(*session_, *folder);
-    return {folder->read, folder->parent ? folder->parent->fd : nullptr, folder->fd != nullptr};
+    Pool::instance().uncount(*session_, *folder);
+    const Descriptor* parentFd =
+        folder->parent && folder->parent->fd ? folder->parent->fd.get() : nullptr;
+    return {folder->read.get(), parentFd ? parentFd->get() : -1, folder->fd != nullptr};
 }
 
 void ReadAhead::readAgain(const Folder& folder) {
@@ -484,7 +539,7 @@ void ReadAhead::forget(const Folder& folder) {
     Pool& pool = Pool::instance();
     std::lock_guard lock(pool.mutex);
     pool.release(*session_, *folder);
-    folder->parentFd.reset();
+    pool.spend(std::move(folder->parentFd));
 }
 
 std::shared_ptr<const Descriptor> ReadAhead::descriptor(const Folder& folder) const {
@@ -496,7 +551,7 @@ void ReadAhead::dropDescriptor(const Folder& folder) {
     Pool& pool = Pool::instance();
     std::lock_guard lock(pool.mutex);
     pool.unqueue(*session_, *folder);
-    folder->fd.reset();
+    pool.spend(std::move(folder->fd));
 }
 
 void ReadAhead::giveDescriptor(const Folder& folder, Descriptor fd) {

@@ -42,21 +42,26 @@ public:
 
     // The folder the walk starts at, by its path; read at once.
     Folder top(const QByteArray& path);
-    // Subfolder `index` of a folder whose read is done; read at once if it
-    // is not read or being read already.
-    Folder subfolder(const Folder& parent, std::size_t index);
-
-    // Whether the folder's read is done.
-    bool ready(const Folder& folder) const;
     // A folder's read once it is done, else nothing; it then no longer counts
     // as read ahead. With it, in the same breath, its parent's descriptor, to
-    // check it against, and whether it holds a descriptor of its own.
+    // check it against (-1 when closed), and whether it holds a descriptor of
+    // its own. The read and the descriptor stay the pool's: they are valid
+    // until the walk forgets the folder, and the parent's descriptor until
+    // the walk drops it.
     struct Taken {
-        std::shared_ptr<const FolderRead> read;
-        std::shared_ptr<const Descriptor> parentFd;
+        const FolderRead* read = nullptr;
+        int parentFd = -1;
         bool open = false;
     };
     Taken take(const Folder& folder);
+
+    // Subfolder `index` of a folder whose read is done; read at once if it
+    // is not read or being read already. Taken at once, into `taken`, when
+    // it is read: one lock for what the walk does with nearly every folder.
+    Folder subfolder(const Folder& parent, std::size_t index, Taken& taken);
+
+    // Whether the folder's read is done.
+    bool ready(const Folder& folder) const;
     // Drops the read of a folder and reads it again, first of all.
     void readAgain(const Folder& folder);
     // The walk is done with the folder's subfolders: what was read below it
@@ -76,6 +81,8 @@ public:
     static int threadLimit();
 
 private:
+    Taken takeLocked(const Folder& folder);
+
     std::shared_ptr<Session> session_;
 };
 

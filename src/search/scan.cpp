@@ -39,21 +39,26 @@ public:
     void enter(const QByteArray& walkPath) {
         source_ = &walkPath;
         length_ = walkPath.size();
-        kept_.clear();
+        isKept_ = false;
         pending_ = true;
     }
     // The walk is about to cut its path back; keep the folder still to be
-    // shown if the cut would take part of it.
+    // shown if the cut would take part of it. The text is shown only at a
+    // pass, so this happens for most folders: the copy reuses one buffer.
     void beforeCut(qsizetype newLength) {
-        if (pending_ && kept_.isNull() && newLength < length_)
-            kept_ = source_->left(length_);
+        if (pending_ && !isKept_ && newLength < length_) {
+            kept_.resize(0);
+            kept_.append(source_->constData(), length_);
+            isKept_ = true;
+        }
     }
     void show() {
         if (!pending_)
             return;
         pending_ = false;
-        const QByteArray path = kept_.isNull() ? source_->left(length_) : kept_;
-        bar_.setText(QStringLiteral("Processing ") + QFile::decodeName(path));
+        const QByteArrayView path =
+            isKept_ ? QByteArrayView(kept_) : QByteArrayView(source_->constData(), length_);
+        bar_.setText(QStringLiteral("Processing ") + QFile::decodeName(path.toByteArray()));
     }
 
 private:
@@ -61,6 +66,7 @@ private:
     const QByteArray* source_ = nullptr;
     qsizetype length_ = 0;
     QByteArray kept_;
+    bool isKept_ = false;
     bool pending_ = false;
 };
 
@@ -118,6 +124,10 @@ public:
         });
     }
     void beforeFile() override {
+        // Most files come between two passes: then the text would be set
+        // for nobody to see, so it waits for the pass too.
+        if (!window_.platform.yield.due())
+            return;
         trap_.run(51, [&] {
             progress_.show();
             window_.platform.yield.doEvents();
@@ -135,7 +145,7 @@ public:
         progress_.show();
         window_.platform.yield.waitUntil(ready);
     }
-    std::function<void()> waker() override { return Yield::waker(); }
+    std::function<void()> waker() override { return window_.platform.yield.waker(); }
 
 private:
     Window& window_;
@@ -164,11 +174,9 @@ bool filenamesTooLong(const QByteArray& folderPath, const DirListing& listing, D
         // counting the characters of their long paths.
         if (listing.files().empty())
             return false;
-        QByteArray folder = folderPath;
-        if (!folder.endsWith('/'))
-            folder += '/';
+        const bool slash = folderPath.endsWith('/');
         bool tooLong = false;
-        const qsizetype folderLength = characters(folder);
+        const qsizetype folderLength = characters(folderPath) + (slash ? 0 : 1);
         // Bytes bound characters from above, so most folders need no count.
         if (folderLength + qsizetype(listing.longestFileName()) > kLongestPath) {
             for (const DirListing::Entry& file : listing.files()) {
@@ -181,8 +189,8 @@ bool filenamesTooLong(const QByteArray& folderPath, const DirListing& listing, D
         }
         if (tooLong)
             dialogs.msgBox(QStringLiteral("The length of filenames in folder ") +
-                               QFile::decodeName(folder) + QStringLiteral(" is too long. ") +
-                               QStringLiteral("\r\n") +
+                               QFile::decodeName(slash ? folderPath : folderPath + '/') +
+                               QStringLiteral(" is too long. ") + QStringLiteral("\r\n") +
                                QStringLiteral("The maximum folder length is 260 symbols. ") +
                                QStringLiteral("\r\n") +
                                QStringLiteral("Please move subfolders to a small folder."),

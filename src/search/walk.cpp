@@ -45,7 +45,7 @@ public:
 
     void run(const QByteArray& top) {
         path_ = folderPathOf(top);
-        if (enterFolder(-1, readAhead_.top(path_), QByteArray(), false) == Outcome::Stopped)
+        if (enterFolder(-1, readAhead_.top(path_), {}, "", false) == Outcome::Stopped)
             return;
         while (!stack_.empty()) {
             const int index = int(stack_.size()) - 1;
@@ -64,14 +64,15 @@ public:
             const size_t i = frame.next++;
             const bool last = frame.next == count;
             const DirListing::Entry entry = frame.read->listing.folders()[i];
-            const QByteArray name(frame.read->listing.name(entry), entry.length);
-            const ReadAhead::Folder child = readAhead_.subfolder(frame.node, i);
+            const char* name = frame.read->listing.name(entry);  // NUL-terminated
+            ReadAhead::Taken taken;
+            const ReadAhead::Folder child = readAhead_.subfolder(frame.node, i, taken);
             events_.beforePathShortens(frame.pathLength);
             path_.truncate(frame.pathLength);
             if (!path_.endsWith('/'))
                 path_ += '/';
-            path_ += name;
-            if (enterFolder(index, child, name, last) == Outcome::Stopped)
+            path_.append(name, entry.length);
+            if (enterFolder(index, child, taken, name, last) == Outcome::Stopped)
                 return;
         }
     }
@@ -81,7 +82,7 @@ private:
 
     struct Frame {
         ReadAhead::Folder node;
-        std::shared_ptr<const FolderRead> read;  // its subfolders
+        const FolderRead* read = nullptr;  // its subfolders; the pool's until forgotten
         qsizetype pathLength = 0;
         size_t next = 0;
         bool open = false;  // holds its descriptor
@@ -90,13 +91,13 @@ private:
     // Enters the folder whose path is path_: shows it, takes its read, and
     // looks at its own files. A folder with subfolders to come is left on
     // the stack; run() takes them in order from there.
-    Outcome enterFolder(int parent, const ReadAhead::Folder& folder, const QByteArray& name,
-                        bool lastChild) {
+    Outcome enterFolder(int parent, const ReadAhead::Folder& folder, ReadAhead::Taken taken,
+                        const char* name, bool lastChild) {
         events_.folderEntered(path_);
-        const ReadAhead::Taken taken = await(parent, folder, name);
+        taken = await(parent, folder, taken, name);
         if (!taken.read)
             return Outcome::Stopped;
-        const std::shared_ptr<const FolderRead>& read = taken.read;
+        const FolderRead* read = taken.read;
         if (read->openError) {
             events_.failed(kOpenStatement, read->openError);
             if (parent >= 0)
@@ -139,10 +140,13 @@ private:
     // folder as it is on entry, and read again if it changed meanwhile, so
     // the walk sees what a walk that read it only now would see. While the
     // read is not there, the window keeps working.
-    ReadAhead::Taken await(int parent, const ReadAhead::Folder& folder, const QByteArray& name) {
+    // `taken`: what the walk took with the folder's place, if it was read.
+    ReadAhead::Taken await(int parent, const ReadAhead::Folder& folder, ReadAhead::Taken taken,
+                           const char* name) {
         bool fresh = parent < 0;
         for (;;) {
-            ReadAhead::Taken taken = readAhead_.take(folder);
+            if (!taken.read)
+                taken = readAhead_.take(folder);
             if (!taken.read) {
                 events_.waitUntil(
                     [&] { return events_.stopRequested() || readAhead_.ready(folder); });
@@ -150,10 +154,10 @@ private:
                     return {};
                 continue;
             }
-            if (fresh || (taken.parentFd &&
-                          stillAsRead(*taken.read, taken.parentFd->get(), name.constData())))
+            if (fresh || (taken.parentFd >= 0 && stillAsRead(*taken.read, taken.parentFd, name)))
                 return taken;
             readAhead_.readAgain(folder);
+            taken = {};
             fresh = true;
         }
     }
@@ -161,9 +165,13 @@ private:
     // The folder's own files, one turn of the window each, since a folder
     // may hold hundreds of thousands.
     Outcome scanFiles(const FolderRead& read) {
-        QByteArray folderPart = path_;
-        if (!folderPart.endsWith('/'))
-            folderPart += '/';
+        // One buffer for every find: the results list copies the bytes, so
+        // a find costs no allocation of its own.
+        filePath_.resize(0);
+        filePath_.append(path_);
+        if (!filePath_.endsWith('/'))
+            filePath_ += '/';
+        const qsizetype folderLength = filePath_.size();
         const std::vector<DirListing::Entry>& files = read.listing.files();
         for (size_t i = 0; i < files.size(); ++i) {
             events_.beforeFile();
@@ -172,10 +180,9 @@ private:
             const std::uint8_t reason = read.fileTags[i];
             if (!reason)
                 continue;
-            QByteArray entry;
-            entry.reserve(folderPart.size() + files[i].length);
-            entry.append(folderPart).append(read.listing.name(files[i]), files[i].length);
-            events_.fileFound(entry, reason, {read.dev, files[i].ino, files[i].type});
+            filePath_.resize(folderLength);
+            filePath_.append(read.listing.name(files[i]), files[i].length);
+            events_.fileFound(filePath_, reason, {read.dev, files[i].ino, files[i].type});
         }
         return Outcome::Done;
     }
@@ -258,7 +265,8 @@ private:
     const std::int16_t& includeSubfolders_;
     ReadAhead readAhead_;
     DescriptorBudget budget_{kOpenFolderBudget};
-    QByteArray path_;  // the path of the folder being entered or scanned
+    QByteArray path_;      // the path of the folder being entered or scanned
+    QByteArray filePath_;  // the file being found, in the folder being scanned
     std::vector<Frame> stack_;
     bool lostFolder_ = false;  // the last folder come back to could not be opened
 };
