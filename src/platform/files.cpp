@@ -50,4 +50,15 @@ void takeOwnerAndMode(int fd, const struct stat& st) {
     ::fchmod(fd, st.st_mode & 07777);
 }
 
+int writeAll(int fd, QByteArrayView bytes) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += qsizetype(n);
+        else if (n == 0 || errno != EINTR)
+            return n == 0 ? EIO : errno;
+    }
+    return 0;
+}
+
 }  // namespace tarnwell

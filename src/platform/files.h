@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <QByteArrayView>
 #include <QString>
 
 namespace tarnwell {
@@ -18,5 +19,8 @@ bool writableOnlyInPlace(const QString& path);
 // `like`, as far as this user may set them; keeps quietly what they may not.
 void takeOwnerAndMode(int fd, const QString& like);
 void takeOwnerAndMode(int fd, const struct stat& like);
+// Writes all of `bytes` to `fd`, again after an interrupted or short write;
+// 0, or the errno that stopped it (EIO where a write took nothing).
+int writeAll(int fd, QByteArrayView bytes);
 
 }  // namespace tarnwell

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/files.h"
+
 namespace tarnwell {
 
 namespace {
@@ -91,16 +93,6 @@ QByteArray localTimeNow() {
     ::localtime_r(&now, &local);
     return QByteArray(text,
                       qsizetype(std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local)));
-}
-
-int writeAll(int fd, const QByteArray& text) {
-    for (qsizetype done = 0; done < text.size();) {
-        const ssize_t n = ::write(fd, text.constData() + done, size_t(text.size() - done));
-        if (n < 0)
-            return errno;
-        done += n;
-    }
-    return 0;
 }
 
 // Never over a file already in files/: one without a .trashinfo (left by a

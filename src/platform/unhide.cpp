@@ -65,17 +65,6 @@ int readWhole(int fd, QByteArray& content) {
     }
 }
 
-int writeWhole(int fd, QByteArrayView content) {
-    for (qsizetype done = 0; done < content.size();) {
-        const ssize_t n = ::write(fd, content.data() + done, size_t(content.size() - done));
-        if (n > 0)
-            done += qsizetype(n);
-        else if (n == 0 || errno != EINTR)
-            return n == 0 ? EIO : errno;
-    }
-    return 0;
-}
-
 // Puts `content` in place of the folder's list (`old` from its fstat) by a new
 // file renamed over it: a reader sees the old list or the new one, never part
 // of either, and a failure leaves the old one as it was.
@@ -92,7 +81,7 @@ int replaceHiddenList(int folderFd, const struct stat& old, QByteArrayView conte
     if (fd < 0)
         return EEXIST;
     takeOwnerAndMode(fd, old);
-    int error = writeWhole(fd, content);
+    int error = writeAll(fd, content);
     if (!error && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && !error)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "errors/failure.h"
@@ -44,16 +45,24 @@ QString why(int error) {
     return Failure::fromErrno(error).description();
 }
 
+// `heading`, then a line for each of the first kNamedAtMost items, then
+// how many more there are.
+template <typename Item, typename Line>
+QString namedList(const QString& heading, const std::vector<Item>& items, Line line) {
+    QString text = heading;
+    for (size_t i = 0; i < items.size() && i < kNamedAtMost; ++i) text += kLineEnd + line(items[i]);
+    if (items.size() > kNamedAtMost)
+        text += kLineEnd + QStringLiteral("and %1 more.").arg(items.size() - kNamedAtMost);
+    return text;
+}
+
 // One box for the whole action, naming each file that kept its state.
 void reportKept(Window& window, const QString& heading, const std::vector<Kept>& kept) {
     if (kept.empty())
         return;
-    QString text = heading;
-    for (size_t i = 0; i < kept.size() && i < kNamedAtMost; ++i)
-        text +=
-            kLineEnd + QFile::decodeName(kept[i].path) + QStringLiteral(": ") + why(kept[i].error);
-    if (kept.size() > kNamedAtMost)
-        text += kLineEnd + QStringLiteral("and %1 more.").arg(kept.size() - kNamedAtMost);
+    const QString text = namedList(heading, kept, [](const Kept& k) {
+        return QFile::decodeName(k.path) + QStringLiteral(": ") + why(k.error);
+    });
     window.platform.dialogs.msgBox(text, vbExclamation, window.platform.appTitle);
 }
 
@@ -69,33 +78,21 @@ QString trashQuestion(const ListControl& list, const std::vector<int>& selected)
            kLineEnd + QStringLiteral("The first is %1.").arg(first);
 }
 
-QString namedList(const QString& heading, const std::vector<QByteArray>& paths,
-                  const QString& closing) {
-    QString text = heading;
-    for (size_t i = 0; i < paths.size() && i < kNamedAtMost; ++i)
-        text += kLineEnd + QFile::decodeName(paths[i]);
-    if (paths.size() > kNamedAtMost)
-        text += kLineEnd + QStringLiteral("and %1 more.").arg(paths.size() - kNamedAtMost);
-    return text + kLineEnd + closing;
-}
-
-// A result split where its folder ends, as the unhide calls take it.
+// A result, also split where its folder ends, as the unhide calls take it.
 struct Found {
     int index;
+    QByteArray path;
     QByteArray folder;
     QByteArray name;
     FileIdentity identity;
 };
 
 Found splitPath(const ListControl& list, int index) {
-    const QByteArray path = list.Bytes(index);
+    QByteArray path = list.Bytes(index);
     const qsizetype slash = path.lastIndexOf('/');
-    return {index, slash <= 0 ? QByteArray("/") : path.left(slash), path.mid(slash + 1),
-            list.Identity(index)};
-}
-
-QByteArray pathOf(const Found& f) {
-    return f.folder.endsWith('/') ? f.folder + f.name : f.folder + '/' + f.name;
+    QByteArray folder = slash <= 0 ? QByteArray("/") : path.left(slash);
+    QByteArray name = path.mid(slash + 1);
+    return {index, std::move(path), std::move(folder), std::move(name), list.Identity(index)};
 }
 
 // The folders of one action, each opened once: ten thousand files in one
@@ -129,24 +126,25 @@ void unhideByAttribute(Window& window, Folders& folders, const std::vector<Found
         const DosWordNow now = fd < 0 ? DosWordNow{errno, 0}
                                       : currentDosAttributes(fd, f.name.constData(), f.identity);
         if (now.error)
-            kept.push_back({pathOf(f), now.error});
+            kept.push_back({f.path, now.error});
         else
             ((now.word & kAttrHidden) && (now.word & kAttrSystem) ? system : plain).push_back(&f);
     }
     if (!system.empty()) {
-        std::vector<QByteArray> paths;
-        for (const Found* f : system) paths.push_back(pathOf(*f));
-        if (confirmed(window,
-                      namedList(QStringLiteral("These entries carry the System attribute as well "
-                                               "as Hidden, which Windows may need:"),
-                                paths, QStringLiteral("Clear both on them?"))))
+        const QString question =
+            namedList(
+                QStringLiteral("These entries carry the System attribute as well as Hidden, which "
+                               "Windows may need:"),
+                system, [](const Found* f) { return QFile::decodeName(f->path); }) +
+            kLineEnd + QStringLiteral("Clear both on them?");
+        if (confirmed(window, question))
             plain.insert(plain.end(), system.begin(), system.end());
     }
     for (const Found* f : plain) {
         const UnhideOutcome outcome =
             clearHiddenAttribute(folders.open(f->folder), f->name.constData(), f->identity);
         if (outcome.error)
-            kept.push_back({pathOf(*f), outcome.error});
+            kept.push_back({f->path, outcome.error});
         else
             unhidden.push_back(f->index);
     }
@@ -168,7 +166,7 @@ void unhideByList(Folders& folders, const std::vector<Found>& found, std::vector
                    : removeFromHiddenList(fd, names);
         for (size_t i = 0; i < inFolder.size(); ++i) {
             if (outcomes[i].error)
-                kept.push_back({pathOf(*inFolder[i]), outcomes[i].error});
+                kept.push_back({inFolder[i]->path, outcomes[i].error});
             else
                 unhidden.push_back(inFolder[i]->index);
         }

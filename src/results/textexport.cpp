@@ -79,13 +79,8 @@ public:
         }
         if (::ftruncate(fd_, 0) != 0)
             throw Failure::fromErrno(errno);
-        for (qsizetype done = 0; done < held_.size();) {
-            const ssize_t n = ::write(fd_, held_.constData() + done, size_t(held_.size() - done));
-            if (n > 0)
-                done += qsizetype(n);
-            else if (n == 0 || errno != EINTR)
-                throw Failure::fromErrno(n == 0 ? EIO : errno);
-        }
+        if (const int error = writeAll(fd_, held_))
+            throw Failure::fromErrno(error);
         if (::close(std::exchange(fd_, -1)) != 0)
             throw Failure::fromErrno(errno);
     }

@@ -116,8 +116,11 @@ void ListControl::Clear() {
 }
 
 int ListControl::SelectedIndex() const {
-    const std::vector<int> selected = SelectedIndexes();
-    return selected.empty() ? 0 : selected.front();
+    int first = 0;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        if (first == 0 || range.top() + 1 < first)
+            first = range.top() + 1;
+    return first;
 }
 
 void ListControl::AllowSelectingSeveral() {
