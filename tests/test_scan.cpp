@@ -150,7 +150,8 @@ private slots:
         Harness h;
         QCOMPARE(search(h, {chain}), QSet<QString>{chain + "/.top"});
         QCOMPARE(errorReports(h), QStringList());
-        QCOMPARE(int(QDir("/proc/self/fd").count()), descriptors);
+        // The readers close what the walk is done with, soon after it ends.
+        QTRY_COMPARE(int(QDir("/proc/self/fd").count()), descriptors);
         removeTree(dir.path());
     }
 
