@@ -21,8 +21,10 @@ EventLoopYield::EventLoopYield(int intervalMs)
 }
 
 void Yield::waitUntil(const std::function<bool()>& ready) {
-    while (!ready())
+    while (!ready()) {
+        countPass();
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
 }
 
 std::function<void()> Yield::waker() {
@@ -36,6 +38,7 @@ std::function<void()> Yield::waker() {
 
 void EventLoopYield::pass(bool waitForEvents) {
     sinceLastPass_.restart();
+    countPass();
     QCoreApplication::processEvents(waitForEvents
                                         ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
                                         : QEventLoop::AllEvents);

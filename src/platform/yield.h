@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -22,6 +23,16 @@ public:
     // to look again.
     virtual void waitUntil(const std::function<bool()>& ready);
     virtual std::function<void()> waker();
+
+    // The passes of the event loop so far: what was read before the last
+    // one may have been changed by a handler since.
+    std::uint64_t passes() const { return passes_; }
+
+protected:
+    void countPass() { ++passes_; }
+
+private:
+    std::uint64_t passes_ = 0;
 };
 
 // Runs the event loop only when some 12 ms have passed since it last began

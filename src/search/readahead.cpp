@@ -1,6 +1,7 @@
 #include "search/readahead.h"
 
 #include <fcntl.h>
+#include <atomic>
 #include <cassert>
 #include <cerrno>
 #include <condition_variable>
@@ -51,6 +52,7 @@ struct ReadAhead::Node {
     bool cancelled = false;  // nobody wants it any more
     bool counted = false;    // it takes a place in the window
     bool inQueue = false;    // (this, nextToQueue) is in the session's queue
+    std::uint64_t turn = 0;  // the window's turn when its read began
     std::shared_ptr<const FolderRead> read;
     std::shared_ptr<const Descriptor> fd;
     std::vector<Folder> children;  // a slot per subfolder once read
@@ -115,6 +117,7 @@ struct ReadAhead::Session : std::enable_shared_from_this<Session> {
     bool withSubfolders = true;
     std::function<void()> wake;
     bool closed = false;
+    std::atomic<std::uint64_t> turn{0};
     Folder top;
     // The cursors' places come from here, under the pool's lock, rather
     // than from malloc: a place made on a reader and given back on the
@@ -340,6 +343,9 @@ private:
 
     Task dispatch(ReadAhead::Session& s, ReadAhead::Folder n) {
         n->state = Node::State::Reading;
+        // Before the read: a turn the walk notes later is one the read may
+        // have missed.
+        n->turn = s.turn.load(std::memory_order_acquire);
         n->counted = true;
         ++s.outstanding;
         if (n->parent)
@@ -522,7 +528,12 @@ ReadAhead::Taken ReadAhead::takeLocked(const Folder& folder) {
     Pool::instance().uncount(*session_, *folder);
     const Descriptor* parentFd =
         folder->parent && folder->parent->fd ? folder->parent->fd.get() : nullptr;
-    return {folder->read.get(), parentFd ? parentFd->get() : -1, folder->fd != nullptr};
+    return {folder->read.get(), parentFd ? parentFd->get() : -1, folder->fd != nullptr,
+            folder->turn};
+}
+
+void ReadAhead::noteTurn(std::uint64_t turn) {
+    session_->turn.store(turn, std::memory_order_release);
 }
 
 void ReadAhead::readAgain(const Folder& folder) {

@@ -18,6 +18,7 @@
 
 #include <QByteArray>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -48,10 +49,12 @@ public:
     // its own. The read and the descriptor stay the pool's: they are valid
     // until the walk forgets the folder, and the parent's descriptor until
     // the walk drops it.
+    // `turn`: the window's turn (see noteTurn) when its read began.
     struct Taken {
         const FolderRead* read = nullptr;
         int parentFd = -1;
         bool open = false;
+        std::uint64_t turn = 0;
     };
     Taken take(const Folder& folder);
 
@@ -59,6 +62,11 @@ public:
     // is not read or being read already. Taken at once, into `taken`, when
     // it is read: one lock for what the walk does with nearly every folder.
     Folder subfolder(const Folder& parent, std::size_t index, Taken& taken);
+
+    // The window's turns so far, as the walk counts them: a read begun after
+    // this call is stamped with `turn`. Called without the pool's lock, so
+    // the walk may tell it at every folder.
+    void noteTurn(std::uint64_t turn);
 
     // Whether the folder's read is done.
     bool ready(const Folder& folder) const;

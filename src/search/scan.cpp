@@ -70,32 +70,39 @@ private:
     bool pending_ = false;
 };
 
-// The window's boxes, with the progress text brought up to date first.
+// The window's boxes, with the progress text brought up to date first, and
+// counted: the window works while one is open.
 class BoxesAfterProgress : public Dialogs {
 public:
-    BoxesAfterProgress(Dialogs& boxes, ProgressText& progress)
-        : boxes_(boxes), progress_(progress) {}
+    BoxesAfterProgress(Dialogs& boxes, ProgressText& progress, std::uint64_t& shown)
+        : boxes_(boxes), progress_(progress), shown_(shown) {}
     int msgBox(const QString& text, int style, const QString& title) override {
-        progress_.show();
+        before();
         return boxes_.msgBox(text, style, title);
     }
     QString inputBox(const QString& prompt, const QString& title,
                      const QString& defaultText) override {
-        progress_.show();
+        before();
         return boxes_.inputBox(prompt, title, defaultText);
     }
     QString saveFileName(const SaveFileRequest& request) override {
-        progress_.show();
+        before();
         return boxes_.saveFileName(request);
     }
     QString browseForFolder(const QString& prompt, const BrowseWatcher& watcher) override {
-        progress_.show();
+        before();
         return boxes_.browseForFolder(prompt, watcher);
     }
 
 private:
+    void before() {
+        progress_.show();
+        ++shown_;
+    }
+
     Dialogs& boxes_;
     ProgressText& progress_;
+    std::uint64_t& shown_;
 };
 
 // The walk as the user sees it: the folder on the progress bar, each find
@@ -107,7 +114,7 @@ public:
         : window_(window),
           run_(run),
           progress_(window.ProgressBar1),
-          boxes_(window.platform.dialogs, progress_),
+          boxes_(window.platform.dialogs, progress_, boxesShown_),
           trap_(boxes_, QStringLiteral("Search"), QStringLiteral("searchInFiles")) {}
     ~WindowSide() override { progress_.show(); }
 
@@ -141,6 +148,7 @@ public:
             trap_.run(57, [&] { window_.ResultsList.EnsureVisible(*index); });
     }
     bool stopRequested() const override { return run_.stopRequested; }
+    std::uint64_t turns() const override { return window_.platform.yield.passes() + boxesShown_; }
     void waitUntil(const std::function<bool()>& ready) override {
         progress_.show();
         window_.platform.yield.waitUntil(ready);
@@ -150,6 +158,7 @@ public:
 private:
     Window& window_;
     const SearchRunState& run_;
+    std::uint64_t boxesShown_ = 0;
     ProgressText progress_;
     BoxesAfterProgress boxes_;
     ErrorTrap trap_;

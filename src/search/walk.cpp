@@ -66,6 +66,7 @@ public:
             const DirListing::Entry entry = frame.read->listing.folders()[i];
             const char* name = frame.read->listing.name(entry);  // NUL-terminated
             ReadAhead::Taken taken;
+            readAhead_.noteTurn(events_.turns());
             const ReadAhead::Folder child = readAhead_.subfolder(frame.node, i, taken);
             events_.beforePathShortens(frame.pathLength);
             path_.truncate(frame.pathLength);
@@ -138,8 +139,11 @@ private:
 
     // The folder's read as of now. One read ahead is checked against the
     // folder as it is on entry, and read again if it changed meanwhile, so
-    // the walk sees what a walk that read it only now would see. While the
-    // read is not there, the window keeps working.
+    // the walk sees what a walk that read it only now would see. A read
+    // begun since the window's last turn is taken as it is: no handler and
+    // no box has run since, so it was read within the same stretch of the
+    // walk as a read on entry would be. While the read is not there, the
+    // window keeps working.
     // `taken`: what the walk took with the folder's place, if it was read.
     ReadAhead::Taken await(int parent, const ReadAhead::Folder& folder, ReadAhead::Taken taken,
                            const char* name) {
@@ -152,9 +156,11 @@ private:
                     [&] { return events_.stopRequested() || readAhead_.ready(folder); });
                 if (events_.stopRequested())
                     return {};
+                readAhead_.noteTurn(events_.turns());
                 continue;
             }
-            if (fresh || (taken.parentFd >= 0 && stillAsRead(*taken.read, taken.parentFd, name)))
+            if (fresh || taken.turn == events_.turns() ||
+                (taken.parentFd >= 0 && stillAsRead(*taken.read, taken.parentFd, name)))
                 return taken;
             readAhead_.readAgain(folder);
             taken = {};

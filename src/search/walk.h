@@ -38,6 +38,10 @@ public:
     virtual void fileFound(const QByteArray& path, std::uint8_t reason,
                            const FileIdentity& identity) = 0;
     virtual bool stopRequested() const = 0;
+    // How many turns the window has had so far: passes of the event loop
+    // and boxes, in which anything may have changed. A folder read ahead
+    // since the last turn is as fresh as if it were read on entry.
+    virtual std::uint64_t turns() const = 0;
     // Lets the window work until `ready` holds. The function wake() gives
     // may be called from any thread to get it to look again.
     virtual void waitUntil(const std::function<bool()>& ready) = 0;

@@ -77,7 +77,10 @@ class ScriptedYield : public Yield {
 public:
     int count = 0;
     std::function<void(int)> onYield;
-    void doEvents() override { onYield ? onYield(++count) : void(++count); }
+    void doEvents() override {
+        countPass();
+        onYield ? onYield(++count) : void(++count);
+    }
 };
 
 class FakeSettings : public SettingsStore {
