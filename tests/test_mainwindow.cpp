@@ -1,10 +1,18 @@
 // The main window: start-up with a skin or cursor file next to the
 // program, the help box, and the conventions every command shares: the
-// ErrorReport box and the error trap.
+// ErrorReport box, the error trap, and drawing at a pace while one runs.
 
 #include "app/clearhelp.h"
 #include "errors/errortrap.h"
 #include "support/fakes.h"
+#include "ui/paintpacer.h"
+
+namespace {
+struct PaintCounter : QWidget {
+    int paints = 0;
+    void paintEvent(QPaintEvent*) override { ++paints; }
+};
+}  // namespace
 
 using namespace tarnwell;
 using namespace tarnwell::test;
@@ -98,6 +106,39 @@ private slots:
         };
         QCOMPARE(dialogs.boxes, (std::vector<Box>{report("Disk full", 1), report("Bad", 3),
                                                   report("Out of memory", 5)}));
+    }
+
+    // A paint held back is drawn when its time comes or when the pacer
+    // goes; Qt asks for no other until it is, so one lost would leave the
+    // window undrawn for good.
+    void aPaintHeldBackIsNeverLost() {
+        PaintCounter w;
+        w.resize(40, 40);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_VERIFY(w.paints > 0);
+        const auto drawn = [&](auto&& change) {
+            const int before = w.paints;
+            change();
+            QCoreApplication::processEvents();
+            return w.paints > before;
+        };
+        {
+            PaintPacer pacer(w, 60 * 1000);
+            QVERIFY(drawn([&] { w.update(); }));
+            QVERIFY(!drawn([&] { w.update(); }));
+            QVERIFY(!drawn([&] { w.repaint(); }));
+        }
+        QVERIFY(drawn([] {}));
+        QVERIFY(drawn([&] { w.update(); }));
+        {
+            PaintPacer pacer(w, 100);
+            QVERIFY(drawn([&] { w.update(); }));
+            const int before = w.paints;
+            w.update();
+            QTRY_VERIFY(w.paints > before);
+        }
+        QVERIFY(drawn([&] { w.update(); }));
     }
 };
 

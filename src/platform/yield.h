@@ -35,16 +35,15 @@ private:
     std::uint64_t passes_ = 0;
 };
 
-// Runs the event loop only when some 12 ms have passed since it last began
-// to: a pass per file would spend a million-file scan in the event loop (a
-// pass repaints the lists, and painting is most of its cost), while passes
-// that start 12 ms apart keep the window answering within a frame, however
-// long a pass's painting takes, and let a Stop click land before the next
-// file. Waiting for `ready` keeps the same pace: a wait that is answered
+// Runs the event loop only when some 10 ms have passed since it last began
+// to: a pass per file would spend a million-file scan in the event loop,
+// while passes that start 10 ms apart keep the window answering within a
+// frame, however long a pass's painting takes, and let a Stop click land
+// before the next file. Waiting for `ready` keeps the same pace: a wait that is answered
 // between two passes costs no pass of its own.
 class EventLoopYield : public Yield {
 public:
-    explicit EventLoopYield(int intervalMs = 12);
+    explicit EventLoopYield(int intervalMs = 10);
     void doEvents() override;
     bool due() const override { return sinceLastPass_.elapsed() >= intervalMs_; }
     void waitUntil(const std::function<bool()>& ready) override;

@@ -2,12 +2,14 @@
 
 #include <QFile>
 #include <QPushButton>
+#include <optional>
 
 #include "errors/errortrap.h"
 #include "platform/yield.h"
 #include "search/scan.h"
 #include "ui/dialogs.h"
 #include "ui/listcontrol.h"
+#include "ui/paintpacer.h"
 #include "ui/pointer.h"
 #include "ui/progressbar.h"
 #include "ui/services.h"
@@ -45,8 +47,10 @@ void startOrStopSearch(Window& window, SearchRunState& state, ErrorTrap& trap) {
     const int n = trap.value(36, [&] { return window.SearchList.Count(); }).value_or(0);
 
     // Entries may be removed while the run yields, so nothing is kept of the
-    // list across a yield but a copy of the entry's text.
+    // list across a yield but a copy of the entry's text. While it runs, the
+    // window is drawn at a steady pace, not at every yield.
     std::int16_t includeSubfolders = 1;
+    std::optional<PaintPacer> pacer(std::in_place, window.form);
     for (int i = 1; i <= n; ++i) {
         trap.run(41, [&] { window.platform.yield.doEvents(); });
         if (state.stopRequested)
@@ -65,6 +69,7 @@ void startOrStopSearch(Window& window, SearchRunState& state, ErrorTrap& trap) {
         trap.run(47, [&] { window.platform.yield.doEvents(); });
         searchInFiles(window, state, *path, includeSubfolders);
     }
+    pacer.reset();
 
     trap.run(5, [&] { window.StartButton.setText(state.savedStartCaption); });
     state.stopRequested = true;
