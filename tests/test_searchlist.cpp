@@ -146,6 +146,30 @@ private slots:
             QCOMPARE(a.verticalHeader()->count(), a.Count());  // as the view itself counts
         }
     }
+
+    // An entry's folder is kept once for the entries found in it. Removing
+    // most of a long list packs what is left anew, folders and names alike;
+    // every path stays whole, and one too long to be a name too.
+    void pathsStayWholeThroughPacking() {
+        ListControl list(true);
+        QStringList kept;
+        std::vector<int> drop;
+        for (int i = 1; i <= 40000; ++i) {
+            const QString path = QString("/f%1/%2%3").arg(i / 100).arg(QString(60, 'n')).arg(i);
+            list.Add(path);
+            // Every other folder loses all its entries, the rest half of theirs.
+            if (i % 200 >= 150)
+                kept << path;
+            else
+                drop.push_back(i);
+        }
+        list.RemoveAll(drop);
+        for (const QString& path : {QString("/f399/last"), QString(70000, 'x')}) {
+            list.Add(path);
+            kept << path;
+        }
+        QCOMPARE(textsOf(list), kept);
+    }
 };
 
 QTEST_MAIN(SearchListTest)

@@ -37,12 +37,12 @@ void ListControl::checkIndex(int index) const {
 
 QString ListControl::Text(int index) const {
     checkIndex(index);
-    return QString::fromLocal8Bit(model_.view(index - 1));
+    return QString::fromLocal8Bit(model_.bytes(index - 1));
 }
 
 QByteArray ListControl::Bytes(int index) const {
     checkIndex(index);
-    return model_.view(index - 1).toByteArray();
+    return model_.bytes(index - 1);
 }
 
 QString ListControl::SubItems(int index, int /*k*/) const {

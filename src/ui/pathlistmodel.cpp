@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QMimeData>
 #include <algorithm>
+#include <limits>
+#include <new>
 
 #include "platform/filemanager.h"
 
@@ -12,7 +14,40 @@ namespace {
 // Telling the view of a few removed rows keeps its scroll position and
 // selection; past this many, one reset is cheaper than a relayout per row.
 constexpr size_t kRowByRowRemovalLimit = 16;
-constexpr size_t kChunkBytes = size_t(1) << 20;
+// A name's place is its chunk and its offset in one 32-bit word: 4096
+// chunks of 1 MiB, 4 GiB of names.
+constexpr int kChunkBits = 20;
+constexpr size_t kChunkBytes = size_t(1) << kChunkBits;
+constexpr size_t kMaxChunks = size_t(1) << (32 - kChunkBits);
+// A file system's names are at most 255 bytes; a longer "name" (a typed
+// path without slashes) keeps its head with the folder part.
+constexpr qsizetype kMaxName = 0xffff;
+
+// Where a path is cut into its folder and its name.
+qsizetype nameStart(QByteArrayView path) {
+    return std::max(path.lastIndexOf('/') + 1, path.size() - kMaxName);
+}
+
+using Chunks = std::vector<std::vector<char>>;
+
+// Packs a name into the last chunk, or a new one, and says where it went.
+std::uint32_t placeName(Chunks& chunks, QByteArrayView name) {
+    const size_t length = size_t(name.size());
+    if (chunks.empty() || kChunkBytes - chunks.back().size() < length) {
+        if (chunks.size() == kMaxChunks)
+            throw std::bad_alloc();
+        chunks.emplace_back();
+        chunks.back().reserve(kChunkBytes);
+    }
+    std::vector<char>& chunk = chunks.back();
+    const auto place = std::uint32_t(((chunks.size() - 1) << kChunkBits) | chunk.size());
+    chunk.insert(chunk.end(), name.data(), name.data() + length);
+    return place;
+}
+
+QByteArrayView nameAt(const Chunks& chunks, std::uint32_t place, std::uint16_t length) {
+    return QByteArrayView(chunks[place >> kChunkBits].data() + (place & (kChunkBytes - 1)), length);
+}
 }  // namespace
 
 PathListModel::PathListModel(bool checkable, QObject* parent)
@@ -46,43 +81,61 @@ std::uint16_t PathListModel::deviceIndex(dev_t dev) {
     return lastDevice_ = std::uint16_t(devices_.size() - 1);
 }
 
-void PathListModel::append(QByteArrayView path, std::uint8_t tag, const FileIdentity& identity) {
-    const size_t length = size_t(path.size());
-    if (chunks_.empty() || chunks_.back().capacity() - chunks_.back().size() < length) {
-        chunks_.emplace_back();
-        chunks_.back().reserve(std::max(kChunkBytes, length));
+// Entries come in runs from one folder, so only the last folder is tried.
+std::uint32_t PathListModel::folderIndex(QByteArrayView folder) {
+    if (folders_.empty() || folders_.back() != folder) {
+        if (folders_.size() > std::numeric_limits<std::uint32_t>::max())
+            throw std::bad_alloc();
+        folders_.emplace_back(folder.toByteArray());
     }
-    std::vector<char>& chunk = chunks_.back();
+    return std::uint32_t(folders_.size() - 1);
+}
+
+QByteArray PathListModel::bytes(int row) const {
+    const Entry& e = entries_[size_t(row)];
+    const QByteArray& folder = folders_[e.folder];
+    QByteArray path;
+    path.reserve(folder.size() + e.length);
+    path.append(QByteArrayView(folder)).append(nameAt(chunks_, e.name, e.length));
+    return path;
+}
+
+void PathListModel::append(QByteArrayView path, std::uint8_t tag, const FileIdentity& identity) {
+    const qsizetype cut = nameStart(path);
+    const QByteArrayView name = path.sliced(cut);
+    const std::uint32_t folder = folderIndex(path.first(cut));
     // A new results entry is checked, so the exports carry the whole list
     // until the user unchecks entries.
-    entries_.push_back({std::uint32_t(chunks_.size() - 1), std::uint32_t(chunk.size()),
-                        std::uint32_t(length),
+    entries_.push_back({folder, placeName(chunks_, name), std::uint16_t(name.size()),
                         std::uint8_t((tag << 1) | (checkable_ ? kChecked : 0)), identity.type,
                         identity.ino ? deviceIndex(identity.dev) : std::uint16_t(0), identity.ino});
-    chunk.insert(chunk.end(), path.data(), path.data() + length);
-    liveBytes_ += length;
+    liveBytes_ += std::uint64_t(name.size());
     schedulePublish();
 }
 
-// Removed entries leave their bytes behind in the chunks; once they outweigh
-// the live ones the live entries are packed into fresh chunks.
+// Removed entries leave their names behind in the chunks, and maybe their
+// folders; once the names outweigh the live ones the live entries are packed
+// anew, with only the folders they still use.
 void PathListModel::releaseRemoved(std::uint64_t bytes) {
     liveBytes_ -= bytes;
     deadBytes_ += bytes;
     if (deadBytes_ < kChunkBytes || deadBytes_ < liveBytes_)
         return;
+    constexpr auto kGone = std::numeric_limits<std::uint32_t>::max();
     std::vector<std::vector<char>> packed;
+    std::vector<QByteArray> folders;
+    std::vector<std::uint32_t> movedTo(folders_.size(), kGone);
     for (Entry& e : entries_) {
-        if (packed.empty() || packed.back().capacity() - packed.back().size() < e.length) {
-            packed.emplace_back();
-            packed.back().reserve(std::max(kChunkBytes, size_t(e.length)));
+        e.name = placeName(packed, nameAt(chunks_, e.name, e.length));
+        std::uint32_t& to = movedTo[e.folder];
+        if (to == kGone) {
+            to = std::uint32_t(folders.size());
+            folders.push_back(std::move(folders_[e.folder]));
         }
-        const char* from = chunks_[e.chunk].data() + e.offset;
-        e.chunk = std::uint32_t(packed.size() - 1);
-        e.offset = std::uint32_t(packed.back().size());
-        packed.back().insert(packed.back().end(), from, from + e.length);
+        e.folder = to;
     }
     chunks_ = std::move(packed);
+    folders_ = std::move(folders);
     deadBytes_ = 0;
 }
 
@@ -150,6 +203,7 @@ void PathListModel::removeAll() {
     // Give the memory back: a cleared million-entry list should not keep it.
     std::deque<Entry>().swap(entries_);
     std::vector<std::vector<char>>().swap(chunks_);
+    std::vector<QByteArray>().swap(folders_);
     liveBytes_ = deadBytes_ = 0;
     published_ = 0;
     endResetModel();
@@ -174,7 +228,7 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const {
         return {};
     switch (role) {
         case Qt::DisplayRole:
-            return QString::fromLocal8Bit(view(index.row()));
+            return QString::fromLocal8Bit(bytes(index.row()));
         case Qt::ToolTipRole:
             if (entryToolTip_)
                 return entryToolTip_(tag(index.row()));
@@ -220,8 +274,9 @@ QMimeData* PathListModel::mimeData(const QModelIndexList& indexes) const {
         return nullptr;
     QByteArray uris, paths;
     for (int row : rows) {
-        uris += fileUri(view(row).toByteArray()).toLatin1() + "\r\n";
-        paths.append(view(row)).append('\n');
+        const QByteArray path = bytes(row);
+        uris += fileUri(path).toLatin1() + "\r\n";
+        paths.append(path).append('\n');
     }
     auto* data = new QMimeData;
     data->setData(QStringLiteral("text/uri-list"), uris);

@@ -25,11 +25,8 @@ public:
     explicit PathListModel(bool checkable, QObject* parent = nullptr);
 
     int count() const { return int(entries_.size()); }
-    // The entry's bytes, valid until the list next changes.
-    QByteArrayView view(int row) const {
-        const Entry& e = entries_[size_t(row)];
-        return QByteArrayView(chunks_[e.chunk].data() + e.offset, qsizetype(e.length));
-    }
+    // The entry's path, its exact bytes.
+    QByteArray bytes(int row) const;
     bool checked(int row) const { return entries_[size_t(row)].flags & kChecked; }
     void setChecked(int row, bool on);
     std::uint8_t tag(int row) const { return std::uint8_t(entries_[size_t(row)].flags >> 1); }
@@ -81,15 +78,18 @@ private:
     void schedulePublish();
     void releaseRemoved(std::uint64_t bytes);
     std::uint16_t deviceIndex(dev_t dev);
+    std::uint32_t folderIndex(QByteArrayView folder);
 
-    // Paths live packed in large chunks rather than one allocation each: a
-    // million results then cost their bytes plus 24, not three times that.
+    // A path is kept in two parts: its folder, once for all the entries
+    // found in it, and its name, packed with the others into large chunks
+    // rather than one allocation each. A million results then cost little
+    // more than their names' bytes and 24 each, not their whole paths.
     // Devices are few, so an entry names its own by an index into devices_.
     struct Entry {
-        std::uint32_t chunk;
-        std::uint32_t offset;
-        std::uint32_t length;
-        std::uint8_t flags;  // bit 0: checked; bits 1-7: a tag the caller keeps
+        std::uint32_t folder;  // an index into folders_
+        std::uint32_t name;    // the chunk (high bits) and offset in it of the name
+        std::uint16_t length;  // of the name
+        std::uint8_t flags;    // bit 0: checked; bits 1-7: a tag the caller keeps
         std::uint8_t type;
         std::uint16_t device;
         std::uint64_t ino;
@@ -97,9 +97,10 @@ private:
     static_assert(sizeof(Entry) == 24);
     std::vector<dev_t> devices_{0};  // index 0: not known
     std::uint16_t lastDevice_ = 0;
+    std::vector<QByteArray> folders_;  // each with its trailing "/", if any
     std::vector<std::vector<char>> chunks_;
-    std::deque<Entry> entries_;  // grows without copying a million entries at a time
-    std::uint64_t liveBytes_ = 0;
+    std::deque<Entry> entries_;    // grows without copying a million entries at a time
+    std::uint64_t liveBytes_ = 0;  // of the names
     std::uint64_t deadBytes_ = 0;
     QStringList headers_;
     std::function<QString(std::uint8_t)> entryToolTip_;
