@@ -1,7 +1,7 @@
 #pragma once
 
 // Draws a window at most every so many milliseconds while a long command
-// fills it. The command lets the window work every 10 ms, so that clicks,
+// fills it. The command lets the window work every 6 ms, so that clicks,
 // Stop and closing are answered at once; drawing the lists and the progress
 // bar at each of those passes cost a search more than half of the window's
 // thread, for changes no eye follows at that rate.
