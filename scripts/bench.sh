@@ -15,7 +15,7 @@ entries=1000000
 export QT_QPA_PLATFORM=offscreen
 echo "Tarnwell benchmarks, $(date -u +%F), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
 for b in "$dir"/bench/bench_*; do
-  [[ -x "$b" ]] || continue
+  [[ -f "$b" && -x "$b" ]] || continue  # not the build's *_autogen folders
   echo
   "$b" "$entries"
 done
