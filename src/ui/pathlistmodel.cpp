@@ -82,12 +82,11 @@ std::uint16_t PathListModel::deviceIndex(dev_t dev) {
 }
 
 // Entries come in runs from one folder, so only the last folder is tried.
+// There are never more folders than entries, whose count is an int, so an
+// index always fits.
 std::uint32_t PathListModel::folderIndex(QByteArrayView folder) {
-    if (folders_.empty() || folders_.back() != folder) {
-        if (folders_.size() > std::numeric_limits<std::uint32_t>::max())
-            throw std::bad_alloc();
+    if (folders_.empty() || folders_.back() != folder)
         folders_.emplace_back(folder.toByteArray());
-    }
     return std::uint32_t(folders_.size() - 1);
 }
 
