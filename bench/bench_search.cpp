@@ -38,8 +38,8 @@ double threadCpuSeconds() {
 }
 
 // A posted event stands for a click: it waits for the next pass and is
-// handled at its start, before the pass paints, while a timer's turn comes
-// after the painting. Each time it is handled it posts itself again.
+// handled at its start, where a timer's turn comes later in the pass. Each
+// time it is handled it posts itself again.
 class PostedPing : public QObject {
 public:
     double longestWaitMs = 0;
@@ -149,6 +149,9 @@ int main(int argc, char** argv) {
     const bool memoryOnly = argc > 2 && std::string(argv[2]) == "--memory-only";
     // Warm rounds alone, for quick comparisons while working on the search.
     const bool warmOnly = argc > 2 && std::string(argv[2]) == "--warm-only";
+    // Cold rounds of ours alone, each printed: the cold gap moves from run to
+    // run, and one figure of three rounds says little about a change.
+    const bool coldOnly = argc > 2 && std::string(argv[2]) == "--cold-only";
     std::printf("generating a %ld-entry tree under %s (kept between runs) ...\n", entries,
                 base.c_str());
     std::fflush(stdout);
@@ -156,6 +159,16 @@ int main(int argc, char** argv) {
     const std::string findCmd = "find '" + tree.root + "' -name '.*' -type f";
     const std::string fdCmd = "fdfind -HI -t f '^\\.' '" + tree.root + "'";
     const bool haveFd = haveCommand("fdfind");
+
+    if (coldOnly) {
+        for (int r = 0; r < 10 && dropCaches(); ++r) {
+            const SearchFigures f = searchWithWindow(tree.root, false);
+            std::printf("cold round %d: %.2f s, longest gap %.1f ms, a click's wait %.1f ms\n",
+                        r + 1, f.seconds, f.longestGapMs, f.longestClickWaitMs);
+            std::fflush(stdout);
+        }
+        return 0;
+    }
 
     // Warm the cache and check the result sets before timing anything.
     SearchFigures first = memoryOnly ? SearchFigures{} : searchWithWindow(tree.root, true);
