@@ -22,8 +22,9 @@ EventLoopYield::EventLoopYield(int intervalMs)
 
 void Yield::waitUntil(const std::function<bool()>& ready) {
     while (!ready()) {
-        countPass();
+        passBegins();
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        passEnds();
     }
 }
 
@@ -38,10 +39,11 @@ std::function<void()> Yield::waker() {
 
 void EventLoopYield::pass(bool waitForEvents) {
     sinceLastPass_.restart();
-    countPass();
+    passBegins();
     QCoreApplication::processEvents(waitForEvents
                                         ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
                                         : QEventLoop::AllEvents);
+    passEnds();
 }
 
 void EventLoopYield::doEvents() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace tarnwell {
 
@@ -28,20 +29,33 @@ public:
     // one may have been changed by a handler since.
     std::uint64_t passes() const { return passes_; }
 
+    // Work for the end of every pass, once the window has handled what was
+    // waiting: long work there (a paint) holds up no click that came before
+    // it, and the pace of passes, counted from their starts, leaves less for
+    // the walk after it. Gives back the work it replaces.
+    std::function<void()> setPassEnd(std::function<void()> work) {
+        return std::exchange(passEnd_, std::move(work));
+    }
+
 protected:
-    void countPass() { ++passes_; }
+    void passBegins() { ++passes_; }
+    void passEnds() {
+        if (passEnd_)
+            passEnd_();
+    }
 
 private:
     std::uint64_t passes_ = 0;
+    std::function<void()> passEnd_;
 };
 
 // Runs the event loop only when some 6 ms have passed since it last began
 // to: a pass per file would spend a million-file scan in the event loop,
 // while passes that start 6 ms apart let a Stop click land before the next
-// file and keep the window answering within a frame even when a pass also
-// paints, which on a busy machine takes up to ten more. Waiting for `ready`
-// keeps the same pace: a wait that is answered between two passes costs no
-// pass of its own.
+// file and keep the window answering within a frame. A pass that paints at
+// its end takes its painting out of the walk's next 6 ms, not on top of
+// them. Waiting for `ready` keeps the same pace: a wait that is answered
+// between two passes costs no pass of its own.
 class EventLoopYield : public Yield {
 public:
     explicit EventLoopYield(int intervalMs = 6);

@@ -78,8 +78,9 @@ public:
     int count = 0;
     std::function<void(int)> onYield;
     void doEvents() override {
-        countPass();
+        passBegins();
         onYield ? onYield(++count) : void(++count);
+        passEnds();
     }
 };
 
