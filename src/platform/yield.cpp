@@ -20,12 +20,16 @@ EventLoopYield::EventLoopYield(int intervalMs)
     sinceLastPass_.start();
 }
 
+void Yield::runPass(bool waitForEvents) {
+    passBegins();
+    QCoreApplication::processEvents(waitForEvents
+                                        ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
+                                        : QEventLoop::AllEvents);
+    passEnds();
+}
+
 void Yield::waitUntil(const std::function<bool()>& ready) {
-    while (!ready()) {
-        passBegins();
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        passEnds();
-    }
+    while (!ready()) runPass(true);
 }
 
 std::function<void()> Yield::waker() {
@@ -39,11 +43,7 @@ std::function<void()> Yield::waker() {
 
 void EventLoopYield::pass(bool waitForEvents) {
     sinceLastPass_.restart();
-    passBegins();
-    QCoreApplication::processEvents(waitForEvents
-                                        ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
-                                        : QEventLoop::AllEvents);
-    passEnds();
+    runPass(waitForEvents);
 }
 
 void EventLoopYield::doEvents() {

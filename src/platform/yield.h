@@ -38,6 +38,8 @@ public:
     }
 
 protected:
+    // One pass of the event loop, counted, with the work for its end.
+    void runPass(bool waitForEvents);
     void passBegins() { ++passes_; }
     void passEnds() {
         if (passEnd_)
