@@ -47,4 +47,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # The libraries come from what the build links; the rest is what it runs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation, xdg-utils")
+# A native window on Wayland, and what the user copied kept after the window
+# closes where no clipboard manager takes it (Wayland, bare X11 window managers).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, wl-clipboard, xclip")
 include(CPack)

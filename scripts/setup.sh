@@ -9,13 +9,19 @@ set -euo pipefail
 
 profile=${1:-run}
 
-# zlib1g-dev is named although nothing here includes zlib: Debian's
-# xlsxwriter.pc links with -lz without pulling in the package that has it.
+# The same names on Debian 12 and 13: no package named after a compiler's
+# version. zlib1g-dev, libminizip-dev and libssl-dev are named although
+# nothing here includes them: xlsxwriter.pc asks pkg-config for zlib (12), or
+# for zlib, minizip and libcrypto (13), without its package pulling them in.
 build_pkgs=(build-essential cmake ninja-build pkg-config ccache libxcb1-dev
-            qt6-base-dev qt6-base-dev-tools libgl-dev libxlsxwriter-dev zlib1g-dev)
-run_pkgs=(qt6-qpa-plugins fonts-liberation xdg-utils)
+            qt6-base-dev qt6-base-dev-tools libgl-dev libxlsxwriter-dev
+            zlib1g-dev libminizip-dev libssl-dev)
+# Wayland sessions get a native window (qt6-wayland); what the user copied
+# outlives the window through wl-copy (Wayland) or xclip (X11 without a
+# clipboard manager).
+run_pkgs=(qt6-qpa-plugins qt6-wayland fonts-liberation xdg-utils wl-clipboard xclip)
 test_pkgs=(xvfb xauth dbus dbus-session-bus-common ntfs-3g attr fuse3 libfuse3-dev unzip
-           clang libclang-rt-14-dev desktop-file-utils appstream file strace)
+           clang libclang-rt-dev desktop-file-utils appstream file strace weston wtype)
 bench_pkgs=(fd-find findutils)
 # The formatter is pinned to the major version .ci/run checks against.
 ci_pkgs=(clang-format debootstrap)
