@@ -2,13 +2,15 @@
 // this executable again, told what to do by the environment. Mid-search, the
 // close costs the user none of their files. After a copy, what the user
 // copied outlives the program: the close hands the clipboard to the desktop's
-// clipboard manager first. That runs under an X server of the test's own,
-// with the smallest manager that owns CLIPBOARD_MANAGER.
+// clipboard manager first, or, where none runs, to a clipboard server. That
+// runs under an X server of the test's own, with the smallest manager that
+// owns CLIPBOARD_MANAGER, and without one.
 #include <xcb/xcb.h>
 #include <QApplication>
 #include <cstring>
 
 #include "platform/ending.h"
+#include "support/displays.h"
 #include "support/fakes.h"
 #include "support/results_support.h"
 
@@ -17,7 +19,7 @@ using namespace tarnwell::test;
 
 namespace {
 
-constexpr char kChild[] = "TARNWELL_TEST_CLOSING";  // "copy", or "search:" and a folder
+constexpr char kChild[] = "TARNWELL_TEST_CLOSING";  // "copy:" and a text, or "search:" and a folder
 constexpr int kCommandFinished = 3;
 
 // The display, when one is given, is an X server for the child to use.
@@ -47,12 +49,12 @@ int closeDuringSearch(const QString& folder) {
 
 // In the child, on the test's X server: copy the results, then close the
 // window while the box that says so is open, as the program ends.
-int copyAndClose() {
+int copyAndClose(const QByteArray& result) {
     QtClipboard clipboard;
     Harness h(QString(), true, &clipboard);
     h.services.endProgram = endProgramAtOnce;
     h.form->showCentred();
-    h.results().Add(QByteArray("/home/u/.copied"));
+    h.results().Add(result);
     h.dialogs.whileOpen = [&](const Box&) { h.form->close(); };
     h.form->PushButton5_Click();
     return kCommandFinished;
@@ -85,11 +87,9 @@ private slots:
         QCOMPARE(filesUnder(dir.path()), before);
     }
     void copiedTextOutlivesTheProgram() {
-        QProcess xvfb;
-        xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
-        if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(20000))
-            QSKIP("Xvfb cannot run here");
-        const QByteArray display = ':' + xvfb.readAllStandardOutput().trimmed();
+        XServer xvfb;
+        const QByteArray display = xvfb.display();
+        QVERIFY(!display.isEmpty());
         xcb_connection_t* c = xcb_connect(display.constData(), nullptr);
         QVERIFY(!xcb_connection_has_error(c));
         const xcb_atom_t manager = atom(c, "CLIPBOARD_MANAGER"), save = atom(c, "SAVE_TARGETS"),
@@ -101,7 +101,7 @@ private slots:
         std::free(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, manager), nullptr));
 
         QProcess child;
-        startChild(child, "copy", display);
+        startChild(child, "copy:/home/u/.copied", display);
         int requests = 0;
         xcb_window_t requestor = 0;
         QByteArray saved;
@@ -130,20 +130,34 @@ private slots:
             }
         }
         xcb_disconnect(c);
-        xvfb.terminate();
-        xvfb.waitForFinished();
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
         QCOMPARE(requests, 1);
         QCOMPARE(saved, QByteArray("/home/u/.copied\r\n"));
+    }
+
+    // No manager: a clipboard server keeps the text; the next close's server
+    // replaces it.
+    void copiedTextOutlivesTheProgramWithoutAManager() {
+        XServer xvfb;
+        QVERIFY(!xvfb.display().isEmpty());
+        for (const char* result : {"/home/u/.first", "/home/u/.second \xc3\xa9"}) {
+            QProcess child;
+            startChild(child, QString::fromUtf8("copy:") + QString::fromUtf8(result),
+                       xvfb.display());
+            QVERIFY(child.waitForFinished(20000));
+            QCOMPARE(child.exitCode(), 0);
+            QTRY_COMPARE(xvfb.clipboard(), QByteArray(result) + "\r\n");
+        }
+        QCOMPARE(xvfb.clients("xclip"), 1);
     }
 };
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QString child = qEnvironmentVariable(kChild);
-    if (child == "copy")
-        return copyAndClose();
+    if (child.startsWith("copy:"))
+        return copyAndClose(child.mid(5).toUtf8());
     if (child.startsWith("search:"))
         return closeDuringSearch(child.mid(7));
     ClosingTest test;

@@ -1,14 +1,25 @@
 #include "platform/clipboard.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QTimer>
 #include <QWindow>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "platform/descriptor.h"
+#include "platform/files.h"
+
+extern char** environ;
 
 namespace tarnwell {
 
@@ -108,6 +119,47 @@ bool handClipboardToManager(std::chrono::milliseconds limit) {
     xcb_destroy_window(connection, requestor);
     xcb_flush(connection);
     return watch.answered();
+}
+
+namespace {
+
+// The server for the session the window is on; none offscreen.
+std::vector<const char*> clipboardServer() {
+    const QString platform = QGuiApplication::platformName();
+    if (platform.startsWith(QLatin1String("wayland")))
+        return {"wl-copy", "--type", "text/plain;charset=utf-8", nullptr};
+    if (platform == QLatin1String("xcb"))
+        return {"xclip", "-selection", "clipboard", nullptr};
+    return {};
+}
+
+}  // namespace
+
+bool handClipboardToServer() {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard || !clipboard->ownsClipboard())
+        return false;
+    std::vector<const char*> command = clipboardServer();
+    const QMimeData* data = clipboard->mimeData();
+    if (command.empty() || !data || !data->hasText())
+        return false;
+    // In memory rather than through a pipe, so that the text of a million
+    // results need not wait for the server to read it before this ends.
+    Descriptor input(::memfd_create("tarnwell-clipboard", MFD_CLOEXEC));
+    if (!input || writeAll(input.get(), data->text().toUtf8()) != 0 ||
+        ::lseek(input.get(), 0, SEEK_SET) != 0)
+        return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input.get(), STDIN_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    // Not the window's connection, nor a descriptor a stuck reader holds.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    pid_t server = 0;
+    const int error = posix_spawnp(&server, command[0], &actions, nullptr,
+                                   const_cast<char* const*>(command.data()), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0;
 }
 
 }  // namespace tarnwell

@@ -27,4 +27,13 @@ public:
 // to say it has taken it. True when it did.
 bool handClipboardToManager(std::chrono::milliseconds limit);
 
+// Where nothing on the desktop keeps what this program put on the clipboard
+// (a Wayland session, or X11 without a clipboard manager), a small server
+// packaged for the purpose keeps it: wl-copy or xclip, which take the text,
+// go into the background, offer it until another program takes the
+// clipboard, and then end, so a server left by an earlier close is replaced
+// by the next copy, never piled up. Nothing here waits for the server: the
+// text is handed over in memory. True when one was started.
+bool handClipboardToServer();
+
 }  // namespace tarnwell

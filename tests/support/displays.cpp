@@ -1,0 +1,103 @@
+#include "support/displays.h"
+
+#include <xcb/xcb.h>
+#include <QDir>
+#include <QFile>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace tarnwell::test {
+
+int processesWith(const char* name, const QByteArray& variable, const QByteArray& value) {
+    int count = 0;
+    const QByteArray wanted = variable + '=' + value;
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile comm("/proc/" + pid + "/comm"), environ("/proc/" + pid + "/environ");
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name ||
+            !environ.open(QIODevice::ReadOnly))
+            continue;
+        count += environ.readAll().split('\0').contains(wanted);
+    }
+    return count;
+}
+
+XServer::XServer() {
+    // -noreset: as on a desktop, where the window manager is still connected
+    // when the program goes, so the server does not reset as its last client
+    // leaves and refuse the clipboard server meanwhile.
+    server_.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0",
+                           "1280x1024x24"});
+    if (server_.waitForStarted() && server_.waitForReadyRead(20000))
+        display_ = ':' + server_.readAllStandardOutput().trimmed();
+}
+
+XServer::~XServer() {
+    server_.terminate();
+    server_.waitForFinished();
+}
+
+namespace {
+
+struct XcbFree {
+    void operator()(void* reply) const { std::free(reply); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, XcbFree>;
+
+struct Connection {
+    explicit Connection(const QByteArray& display) : c(xcb_connect(display.constData(), nullptr)) {}
+    ~Connection() { xcb_disconnect(c); }
+    xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root; }
+    xcb_atom_t atom(const char* name) const {
+        Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+    xcb_connection_t* c;
+};
+
+}  // namespace
+
+QList<std::uint32_t> XServer::shownWindows() const {
+    Connection x(display_);
+    QList<std::uint32_t> shown;
+    Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(x.c, xcb_query_tree(x.c, x.root()), nullptr));
+    if (!tree)
+        return shown;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+            x.c, xcb_get_window_attributes(x.c, children[i]), nullptr));
+        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+            shown.append(children[i]);
+    }
+    return shown;
+}
+
+void XServer::askToClose(std::uint32_t window) const {
+    Connection x(display_);
+    xcb_client_message_event_t message = {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = x.atom("WM_PROTOCOLS");
+    message.data.data32[0] = x.atom("WM_DELETE_WINDOW");
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(x.c, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(x.c);
+}
+
+QByteArray XServer::clipboard() const {
+    QProcess paste;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display_);
+    paste.setProcessEnvironment(env);
+    paste.start("xclip", {"-o", "-selection", "clipboard"});
+    paste.waitForFinished(5000);
+    return paste.readAllStandardOutput();
+}
+
+}  // namespace tarnwell::test
