@@ -1,6 +1,7 @@
 // A folder whose listing never comes back, as on a dead network share, served
-// by a FUSE file system of the test's own (hangfs): the window stays the
-// user's, Stop and closing answer at once, and nothing piles up.
+// by a FUSE file system of the test's own (hangfs) that ignores the kernel's
+// interrupts, as such a driver may: the window stays the user's, Stop and
+// closing answer at once, and nothing piles up.
 #include <sys/mount.h>
 #include <unistd.h>
 #include <QApplication>
@@ -13,6 +14,7 @@
 
 #include "platform/ending.h"
 #include "search/readahead.h"
+#include "support/displays.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
 #include "ui/listcontrol.h"
@@ -36,59 +38,89 @@ void searchAndStop(Harness& h, const QString& folder, int afterMs) {
     h.form->PushButton1_Click();
 }
 
-// In a child process, since closing ends it: the window closed while its
-// search waits on the hung folder, as the program itself ends.
+// In a child process, since closing ends it: a search that waits on the
+// hung folder, in a window the test closes.
 int closeInHang(const QString& mount) {
     Harness h;
     h.services.endProgram = endProgramAtOnce;
+    h.form->showCentred();
     h.searchList().Add(mount);
-    QTimer::singleShot(300, h.form.get(), [&h] { h.form->close(); });
     h.form->PushButton1_Click();
     return 3;  // never: closing ends the program
 }
+
+// A hangfs mount of the test's own.
+struct HangMount {
+    QTemporaryDir dir;
+    QString mount = dir.path() + "/mnt", release = dir.path() + "/release";
+    QProcess fs;
+
+    bool start() {
+        QDir().mkpath(mount);
+        fs.setProcessChannelMode(QProcess::ForwardedChannels);
+        fs.start(qEnvironmentVariable("TARNWELL_HANGFS"), {mount, release});
+        return fs.waitForStarted() &&
+               QTest::qWaitFor([&] { return QFile::exists(mount + "/a/.a1"); });
+    }
+    bool held() const { return QFile::exists(release + ".held"); }
+    void letGo() const {
+        QFile file(release);
+        file.open(QIODevice::WriteOnly);
+    }
+    ~HangMount() {
+        letGo();
+        ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH);
+        fs.terminate();
+        fs.waitForFinished(5000);
+        dir.remove();  // the mount point is a plain folder again only now
+    }
+};
 
 }  // namespace
 
 class HangTest : public QObject {
     Q_OBJECT
-    QTemporaryDir dir_;
+    std::unique_ptr<HangMount> hang_;
     QString mount_, release_;
-    QProcess fs_;
     std::unique_ptr<Harness> stopped_;  // its run was stopped in the hang
 
 private slots:
     void initTestCase() {
         QVERIFY2(::access("/dev/fuse", R_OK | W_OK) == 0, "FUSE is needed: /dev/fuse");
-        mount_ = dir_.path() + "/mnt";
-        release_ = dir_.path() + "/release";
-        QVERIFY(QDir().mkpath(mount_));
-        fs_.setProcessChannelMode(QProcess::ForwardedChannels);
-        fs_.start(qEnvironmentVariable("TARNWELL_HANGFS"), {mount_, release_});
-        QVERIFY(fs_.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(mount_ + "/a/.a1"), 10000);
+        hang_ = std::make_unique<HangMount>();
+        QVERIFY(hang_->start());
+        mount_ = hang_->mount;
+        release_ = hang_->release;
     }
 
-    void cleanupTestCase() {
-        QFile release(release_);
-        release.open(QIODevice::WriteOnly);
-        ::umount2(QFile::encodeName(mount_).constData(), MNT_DETACH);
-        fs_.terminate();
-        fs_.waitForFinished(5000);
-        dir_.remove();  // the mount point is a plain folder again only now
-    }
+    void cleanupTestCase() { hang_.reset(); }
 
-    // First, while no other reader waits on the folder: the kernel queues a
-    // second listing of it behind the first, out of reach of any signal.
-    void closingInTheHangEndsTheProgramAtOnce() {
+    // Closed while its reader is stuck in the kernel, the window goes at
+    // once and leaves nothing on the screen; the process ends as soon as
+    // the kernel lets the reader go, which it does only when the listing
+    // answers: hangfs ignores the interrupt that the process's end sends.
+    void closingInTheHangEndsTheProgram() {
+        XServer x;
+        HangMount hang;
+        QVERIFY(!x.display().isEmpty() && hang.start());
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(kCloseInHang, mount_);
+        env.insert(kCloseInHang, hang.mount);
+        env.insert("DISPLAY", x.display());
+        env.insert("QT_QPA_PLATFORM", "xcb");
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {});
+        QTRY_VERIFY_WITH_TIMEOUT(hang.held(), 10000);
+        QTRY_COMPARE(x.shownWindows().size(), 1);
+
+        x.askToClose(x.shownWindows().front());
+        QTRY_VERIFY(x.shownWindows().isEmpty());
+        QCOMPARE(child.state(), QProcess::Running);  // its reader is still held
+
+        hang.letGo();
         QVERIFY(child.waitForFinished(10000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
-        QVERIFY(!QFile::exists(release_));
     }
 
     void stopInTheHangEndsTheRunWithWhatWasFound() {

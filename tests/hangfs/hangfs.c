@@ -1,6 +1,9 @@
 // A small FUSE file system for the tests: a tree whose folder "hang" never
 // answers a listing until a file named by the second argument exists, as a
-// dead network share or a FUSE driver gone quiet would leave it.
+// dead network share or a FUSE driver gone quiet would leave it. It ignores
+// the kernel's interrupts, as such a driver may, so a reader killed in that
+// listing is only let go by its answer. Once a listing of "hang" waits, the
+// file RELEASE-FILE.held exists.
 //
 //   hangfs MOUNTPOINT RELEASE-FILE
 //
@@ -8,6 +11,7 @@
 #define FUSE_USE_VERSION 31
 
 #include <errno.h>
+#include <fcntl.h>
 #include <fuse.h>
 #include <stdio.h>
 #include <string.h>
@@ -15,6 +19,7 @@
 #include <unistd.h>
 
 static const char* releaseFile;
+static char heldFile[4096];
 
 static const char* const kFolders[] = {"/", "/a", "/hang", "/z"};
 static const char* const kFiles[] = {"/.r1", "/a/.a1", "/a/a2", "/hang/.h1", "/z/.z1"};
@@ -49,15 +54,11 @@ static int readFolder(const char* path, void* buffer, fuse_fill_dir_t fill, off_
     (void)flags;
     if (!isIn(path, kFolders, sizeof kFolders / sizeof *kFolders))
         return -ENOENT;
-    // A driver that honours the kernel's interrupt, as a reader killed by
-    // the program's end sends it; without that the kernel could not let the
-    // program go until the listing came back.
-    if (strcmp(path, "/hang") == 0)
-        while (access(releaseFile, F_OK) != 0) {
-            if (fuse_interrupted())
-                return -EINTR;
+    if (strcmp(path, "/hang") == 0) {
+        close(open(heldFile, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        while (access(releaseFile, F_OK) != 0)
             usleep(10000);
-        }
+    }
     fill(buffer, ".", NULL, 0, 0);
     fill(buffer, "..", NULL, 0, 0);
     const size_t length = strlen(path);
@@ -90,6 +91,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     releaseFile = argv[2];
+    snprintf(heldFile, sizeof heldFile, "%s.held", releaseFile);
     char* args[] = {argv[0], "-f", argv[1], NULL};
     return fuse_main(3, args, &kOperations, NULL);
 }
