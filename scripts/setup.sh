@@ -15,7 +15,7 @@ profile=${1:-run}
 # for zlib, minizip and libcrypto (13), without its package pulling them in.
 build_pkgs=(build-essential cmake ninja-build pkg-config ccache libxcb1-dev
             qt6-base-dev qt6-base-dev-tools libgl-dev libxlsxwriter-dev
-            zlib1g-dev libminizip-dev libssl-dev)
+            zlib1g-dev libminizip-dev libssl-dev libwayland-dev)
 # Wayland sessions get a native window (qt6-wayland); what the user copied
 # outlives the window through wl-copy (Wayland) or xclip (X11 without a
 # clipboard manager).
@@ -28,7 +28,7 @@ ci_pkgs=(clang-format debootstrap)
 
 # What the build links through pkg-config, checked after installing: a -dev
 # package that installs without a library its .pc names is only found at link time.
-build_modules=(xlsxwriter zlib)
+build_modules=(xlsxwriter zlib wayland-client)
 test_modules=(fuse3)
 
 want=() modules=()

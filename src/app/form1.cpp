@@ -14,6 +14,7 @@
 #include "app/clearhelp.h"
 #include "errors/errortrap.h"
 #include "platform/files.h"
+#include "platform/windowframe.h"
 #include "results/clipboardexport.h"
 #include "results/fileactions.h"
 #include "results/filters.h"
@@ -28,6 +29,7 @@
 #include "ui/listcontrol.h"
 #include "ui/progressbar.h"
 #include "ui/services.h"
+#include "ui/titlebar.h"
 
 // The icons are compiled into the static core library, which the linker
 // would otherwise leave unregistered.
@@ -60,9 +62,11 @@ QAccessibleInterface* mainWindowAccessible(const QString& className, QObject* ob
     return nullptr;
 }
 
+// Below the window's own title bar, where it draws one.
 void place(QWidget* control, Placement p) {
-    control->setGeometry(p.left / kTwipsPerPixel, p.top / kTwipsPerPixel, p.width / kTwipsPerPixel,
-                         p.height / kTwipsPerPixel);
+    const int below = control->parentWidget()->findChild<TitleBar*>() ? TitleBar::kHeight : 0;
+    control->setGeometry(p.left / kTwipsPerPixel, below + p.top / kTwipsPerPixel,
+                         p.width / kTwipsPerPixel, p.height / kTwipsPerPixel);
 }
 
 QFont arialBold(double points) {
@@ -119,7 +123,13 @@ Form1::Form1(Services& services, QWidget* parent)
 Form1::~Form1() = default;
 
 void Form1::createControls() {
-    setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
+    const QSize client(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
+    setFixedSize(client);
+    if (!windowSystemDrawsTitleBar()) {
+        // Alone: beside a button hint, Qt would drop it again.
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        setFixedSize(client + QSize(0, (new TitleBar(this))->height()));
+    }
     setFont(arialBold(9));
     QPalette background = palette();
     background.setColor(QPalette::Window, Qt::white);
