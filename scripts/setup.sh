@@ -21,7 +21,7 @@ build_pkgs=(build-essential cmake ninja-build pkg-config ccache libxcb1-dev
 # clipboard manager).
 run_pkgs=(qt6-qpa-plugins qt6-wayland fonts-liberation xdg-utils wl-clipboard xclip)
 test_pkgs=(xvfb xauth dbus dbus-session-bus-common ntfs-3g attr fuse3 libfuse3-dev unzip
-           clang libclang-rt-dev desktop-file-utils appstream file strace weston wtype)
+           clang libclang-rt-dev desktop-file-utils appstream file strace weston sway wtype)
 bench_pkgs=(fd-find findutils)
 # The formatter is pinned to the major version .ci/run checks against.
 ci_pkgs=(clang-format debootstrap)

@@ -1,5 +1,8 @@
 #include "platform/ending.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -7,18 +10,47 @@
 #include <utility>
 
 #include "platform/clipboard.h"
+#include "platform/descriptor.h"
+#include "platform/dirlisting.h"
 
 namespace tarnwell {
+
+namespace {
+
+// A reader stuck in the kernel on a dead share keeps the process from being
+// reaped until the share answers, and with it every descriptor the process
+// holds, the window's connection included. So each is first replaced by one
+// end of a socket pair that never speaks: the X server or the compositor sees
+// its connection closed and takes the window away at once. A thread of Qt's
+// that looks at its connection in the moment before the end finds silence
+// there rather than a closed descriptor, which Qt's Wayland thread would take
+// for a broken connection and end the program with status 1.
+void silenceDescriptors() {
+    int pair[2];
+    Descriptor list(::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DirListing open;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0 || !list ||
+        !open.read(list.get())) {
+        ::closefrom(3);
+        return;
+    }
+    for (const DirListing::Entry& entry : open.files()) {
+        const int fd = std::atoi(open.name(entry));
+        // The raw call: other threads may be inside calls on these very
+        // descriptors, and this is the process's last act.
+        if (fd > 2 && fd != pair[0] && fd != pair[1] && fd != list.get())
+            ::syscall(SYS_dup3, pair[0], fd, 0);
+    }
+}
+
+}  // namespace
 
 void endProgramAtOnce() {
     // A second close while the first waits for the manager ends it there.
     static bool ending = false;
     if (!std::exchange(ending, true) && !handClipboardToManager(std::chrono::seconds(1)))
         handClipboardToServer();
-    // A reader stuck in the kernel on a dead share can keep the process from
-    // being reaped until the share answers; with every descriptor closed, the
-    // window's connection included, the window goes at once all the same.
-    ::closefrom(3);
+    silenceDescriptors();
     std::_Exit(0);
 }
 

@@ -1,8 +1,10 @@
 #include "support/displays.h"
 
+#include <unistd.h>
 #include <xcb/xcb.h>
 #include <QDir>
 #include <QFile>
+#include <QTest>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -96,6 +98,78 @@ QByteArray XServer::clipboard() const {
     env.insert("DISPLAY", display_);
     paste.setProcessEnvironment(env);
     paste.start("xclip", {"-o", "-selection", "clipboard"});
+    paste.waitForFinished(5000);
+    return paste.readAllStandardOutput();
+}
+
+WaylandCompositor::WaylandCompositor(Kind kind) {
+    const QString dir = runtime_.path();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("DISPLAY");
+    env.insert("XDG_RUNTIME_DIR", dir);
+    QString socket = dir + "/tarnwell-test";
+    if (kind == Weston) {
+        server_.setProgram("weston");
+        server_.setArguments({"--backend=headless-backend.so", "--socket=tarnwell-test",
+                              "--width=1280", "--height=1024", "--idle-time=0"});
+    } else {
+        QFile config(dir + "/config");
+        config.open(QIODevice::WriteOnly);
+        config.write("output * resolution 1280x1024\nxwayland disable\n");
+        config.close();
+        env.insert("WLR_BACKENDS", "headless");
+        env.insert("WLR_RENDERER", "pixman");
+        env.insert("HOME", dir);
+        QStringList arguments{"sway", "-c", dir + "/config"};
+        if (::geteuid() == 0) {
+            const QByteArray path = QFile::encodeName(dir);
+            if (::chown(path.constData(), 65534, 65534) != 0 ||
+                ::chown(QFile::encodeName(config.fileName()).constData(), 65534, 65534) != 0)
+                return;
+            arguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + arguments;
+            arguments.prepend("setpriv");
+        }
+        server_.setProgram(arguments.takeFirst());
+        server_.setArguments(arguments);
+        socket.clear();
+    }
+    server_.setProcessEnvironment(env);
+    server_.setStandardOutputFile(QProcess::nullDevice());
+    server_.setStandardErrorFile(QProcess::nullDevice());
+    server_.start();
+    // sway names its socket itself, as the first free wayland-N.
+    auto found = [&] {
+        if (kind == Sway)
+            for (const QString& name : QDir(dir).entryList({"wayland-*"}, QDir::System))
+                if (!name.endsWith(".lock"))
+                    socket = dir + '/' + name;
+        return QFile::exists(socket);
+    };
+    if (server_.waitForStarted() &&
+        QTest::qWaitFor([&] { return found() || server_.state() != QProcess::Running; }, 20000) &&
+        server_.state() == QProcess::Running)
+        display_ = QFile::encodeName(socket);
+}
+
+WaylandCompositor::~WaylandCompositor() {
+    server_.terminate();
+    server_.waitForFinished();
+}
+
+QProcessEnvironment WaylandCompositor::clientEnvironment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.insert("WAYLAND_DISPLAY", display_);
+    env.insert("XDG_RUNTIME_DIR", runtime_.path());
+    env.insert("QT_QPA_PLATFORM", "wayland");
+    return env;
+}
+
+QByteArray WaylandCompositor::clipboard() const {
+    QProcess paste;
+    paste.setProcessEnvironment(clientEnvironment());
+    paste.start("wl-paste", {"--no-newline"});
     paste.waitForFinished(5000);
     return paste.readAllStandardOutput();
 }

@@ -32,4 +32,26 @@ private:
     QByteArray display_;
 };
 
+// A headless Wayland compositor: weston, which leaves title bars to its
+// clients and has no seat; or sway, which decorates windows itself, takes
+// input from a virtual keyboard (wtype) and lets wl-copy and wl-paste use the
+// clipboard without a window. sway will not run as root, so as root it runs
+// as nobody; its clients may still be root.
+class WaylandCompositor {
+public:
+    enum Kind { Weston, Sway };
+    explicit WaylandCompositor(Kind kind);
+    ~WaylandCompositor();
+    // The socket's path, empty when the compositor could not start.
+    QByteArray display() const { return display_; }
+    // What a client needs to reach it.
+    QProcessEnvironment clientEnvironment() const;
+    QByteArray clipboard() const;  // as wl-paste reads it
+
+private:
+    QTemporaryDir runtime_;
+    QProcess server_;
+    QByteArray display_;
+};
+
 }  // namespace tarnwell::test
