@@ -12,17 +12,18 @@ profile=${1:-run}
 # zlib1g-dev is named although nothing here includes zlib: Debian's
 # xlsxwriter.pc links with -lz without pulling in the package that has it.
 build_pkgs=(build-essential cmake ninja-build pkg-config ccache libxcb1-dev
-            qt6-base-dev qt6-base-dev-tools libgl-dev libxlsxwriter-dev zlib1g-dev)
+            qt6-base-dev qt6-base-dev-tools libgl-dev libxlsxwriter-dev zlib1g-dev libglib2.0-dev)
 run_pkgs=(qt6-qpa-plugins fonts-liberation xdg-utils)
 test_pkgs=(xvfb xauth dbus dbus-session-bus-common ntfs-3g attr fuse3 libfuse3-dev unzip
-           clang libclang-rt-14-dev desktop-file-utils appstream file strace)
+           clang libclang-rt-14-dev desktop-file-utils appstream file strace
+           samba smbclient gvfs-backends gvfs-fuse libglib2.0-bin)
 bench_pkgs=(fd-find findutils)
 # The formatter is pinned to the major version .ci/run checks against.
 ci_pkgs=(clang-format debootstrap)
 
 # What the build links through pkg-config, checked after installing: a -dev
 # package that installs without a library its .pc names is only found at link time.
-build_modules=(xlsxwriter zlib)
+build_modules=(xlsxwriter zlib gio-2.0)
 test_modules=(fuse3)
 
 want=() modules=()
