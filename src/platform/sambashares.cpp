@@ -44,6 +44,20 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
+// Each line of `text`, trimmed, until `visit` says false.
+template <typename Visit>
+void forEachLine(std::string_view text, Visit&& visit) {
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (!visit(trim(text.substr(at, end - at))))
+            return;
+        at = end + 1;
+    }
+}
+
 bool isYes(std::string_view v) {
     return v == "Yes" || v == "yes" || v == "True" || v == "true" || v == "1";
 }
@@ -231,24 +245,18 @@ std::shared_ptr<const Served> learn() {
 SambaConfig parseTestparmDump(std::string_view dump) {
     using Section = std::map<std::string, std::string, std::less<>>;
     std::vector<std::pair<std::string, Section>> sections;
-    size_t at = 0;
-    while (at < dump.size()) {
-        size_t end = dump.find('\n', at);
-        if (end == std::string_view::npos)
-            end = dump.size();
-        const std::string_view line = trim(dump.substr(at, end - at));
-        at = end + 1;
+    forEachLine(dump, [&](std::string_view line) {
         if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
             sections.emplace_back(std::string(line.substr(1, line.size() - 2)), Section());
-            continue;
+            return true;
         }
         const size_t eq = line.find('=');
-        if (sections.empty() || eq == std::string_view::npos || line.front() == '#' ||
-            line.front() == ';')
-            continue;
-        sections.back().second[std::string(trim(line.substr(0, eq)))] =
-            std::string(trim(line.substr(eq + 1)));
-    }
+        if (!sections.empty() && eq != std::string_view::npos && line.front() != '#' &&
+            line.front() != ';')
+            sections.back().second[std::string(trim(line.substr(0, eq)))] =
+                std::string(trim(line.substr(eq + 1)));
+        return true;
+    });
     static const Section none;
     const Section* global = &none;
     for (const auto& [name, values] : sections)
@@ -285,17 +293,13 @@ SambaConfig parseTestparmDump(std::string_view dump) {
 }
 
 std::string pathOfUsershare(std::string_view definition) {
-    size_t at = 0;
-    while (at < definition.size()) {
-        size_t end = definition.find('\n', at);
-        if (end == std::string_view::npos)
-            end = definition.size();
-        const std::string_view line = trim(definition.substr(at, end - at));
-        if (line.starts_with("path=") && line.size() > 6 && line[5] == '/')
-            return std::string(line.substr(5));
-        at = end + 1;
-    }
-    return {};
+    std::string path;
+    forEachLine(definition, [&](std::string_view line) {
+        if (line.starts_with("path=/"))
+            path = line.substr(5);
+        return path.empty();
+    });
+    return path;
 }
 
 void relearnSambaSharesAtNextSearch() {
