@@ -20,21 +20,6 @@ using namespace tarnwell::test;
 
 namespace {
 
-std::vector<std::string> searchWithWindow(const QString& root, double& secs) {
-    BenchWindow w;
-    Form1& form = *w.form;
-    test::FakeDialogs& dialogs = w.dialogs;
-    form.ListView1->Add(root);
-    secs = seconds([&] { form.PushButton1_Click(); });
-    if (dialogs.boxes.size() != 1)
-        throw std::runtime_error("unexpected box: " + dialogs.boxes[0].text.toStdString());
-    std::vector<std::string> out;
-    for (int i = 1; i <= form.ListView2->Count(); ++i)
-        out.push_back(form.ListView2->Bytes(i).toStdString());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 std::vector<std::string> find(const QString& root, double& secs) {
     return runPeer("find '" + root.toStdString() + "' -name '.*' -type f", secs);
 }
@@ -76,11 +61,11 @@ int main(int argc, char** argv) {
     std::sort(hidden.begin(), hidden.end());
 
     double s;
-    if (searchWithWindow(root, s) != hidden || find(root, s) != dotNamed)
+    if (searchResults(root, s) != hidden || find(root, s) != dotNamed)
         throw std::runtime_error("result sets differ from the volume's hidden files");
     std::vector<double> ours, peer;
     for (int r = 0; r < rounds; ++r) {
-        searchWithWindow(root, s);
+        searchResults(root, s);
         ours.push_back(s);
         find(root, s);
         peer.push_back(s);

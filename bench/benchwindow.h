@@ -4,12 +4,18 @@
 // what every end-to-end benchmark clicks through.
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
 #include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "app/form1.h"
 #include "platform/yield.h"
 #include "results/spreadsheet.h"
 #include "support/fakes.h"
+#include "ui/listcontrol.h"
 
 namespace tarnwell::bench {
 
@@ -40,5 +46,22 @@ struct BenchWindow {
         QCoreApplication::processEvents();
     }
 };
+
+// One search of `root` in a fresh window, "Start Finding" to "Done." (secs),
+// and its results, sorted; any other box is a failure.
+inline std::vector<std::string> searchResults(const QString& root, double& secs) {
+    BenchWindow w;
+    w.form->ListView1->Add(root);
+    const auto start = std::chrono::steady_clock::now();
+    w.form->PushButton1_Click();
+    secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (w.dialogs.boxes.size() != 1)
+        throw std::runtime_error("unexpected box: " + w.dialogs.boxes[0].text.toStdString());
+    std::vector<std::string> out;
+    for (int i = 1; i <= w.form->ListView2->Count(); ++i)
+        out.push_back(w.form->ListView2->Bytes(i).toStdString());
+    std::sort(out.begin(), out.end());
+    return out;
+}
 
 }  // namespace tarnwell::bench

@@ -23,7 +23,7 @@ fi
 bash "$here/scripts/setup.sh" test
 
 dir="$here/build/fuzz"
-targets=(fuzz_hidden_list fuzz_dos_attributes)
+targets=(fuzz_hidden_list fuzz_dos_attributes fuzz_samba_dosattrib)
 CC=clang CXX=clang++ cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTARNWELL_FUZZ=ON -DTARNWELL_TESTS=OFF
 cmake --build "$dir" -j "$(nproc)" --target "${targets[@]}"

@@ -15,20 +15,21 @@ profile=${1:-run}
 # for zlib, minizip and libcrypto (13), without its package pulling them in.
 build_pkgs=(build-essential cmake ninja-build pkg-config ccache libxcb1-dev
             qt6-base-dev qt6-base-dev-tools libgl-dev libxlsxwriter-dev
-            zlib1g-dev libminizip-dev libssl-dev libwayland-dev)
+            zlib1g-dev libminizip-dev libssl-dev libwayland-dev libglib2.0-dev)
 # Wayland sessions get a native window (qt6-wayland); what the user copied
 # outlives the window through wl-copy (Wayland) or xclip (X11 without a
 # clipboard manager).
 run_pkgs=(qt6-qpa-plugins qt6-wayland fonts-liberation xdg-utils wl-clipboard xclip)
 test_pkgs=(xvfb xauth dbus dbus-session-bus-common ntfs-3g attr fuse3 libfuse3-dev unzip
-           clang libclang-rt-dev desktop-file-utils appstream file strace weston sway wtype)
+           clang libclang-rt-dev desktop-file-utils appstream file strace weston sway wtype
+           samba smbclient gvfs-backends gvfs-fuse libglib2.0-bin)
 bench_pkgs=(fd-find findutils)
 # The formatter is pinned to the major version .ci/run checks against.
 ci_pkgs=(clang-format debootstrap)
 
 # What the build links through pkg-config, checked after installing: a -dev
 # package that installs without a library its .pc names is only found at link time.
-build_modules=(xlsxwriter zlib wayland-client)
+build_modules=(xlsxwriter zlib wayland-client gio-2.0)
 test_modules=(fuse3)
 
 want=() modules=()

@@ -23,7 +23,7 @@ case "${1:-}" in
     # a name that does not exist yet simply matches nothing.
     dir="$here/build/tsan"
     flags=(-DTARNWELL_SANITIZE_THREAD=ON)
-    only='test_scan|test_searchrun|test_walk|test_hang|test_reliability_trees' ;;
+    only='test_scan|test_searchrun|test_walk|test_hang|test_reliability_trees|test_shares' ;;
   *) echo "usage: $0 [--sanitize|--clang|--tsan]" >&2; exit 2 ;;
 esac
 bash "$here/scripts/setup.sh" test

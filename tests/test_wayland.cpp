@@ -131,6 +131,8 @@ private slots:
         QTemporaryDir dir;
         makeTree(dir.path(), {".one", "b/.two", "b/three"});
         QCOMPARE(runChild(sway, "copy:" + dir.path()), 0);
+        // wl-copy takes the clipboard once it has read the text, in its own time.
+        QTRY_VERIFY(!sway.clipboard().isEmpty());
         QByteArrayList lines = sway.clipboard().split('\n');
         std::sort(lines.begin(), lines.end());
         const QByteArray root = QFile::encodeName(dir.path());

@@ -15,6 +15,10 @@
 #include <span>
 #include <unordered_map>
 
+#include "platform/gvfslisting.h"
+#include "platform/sambablob.h"
+#include "platform/sambashares.h"
+
 namespace tarnwell {
 
 namespace {
@@ -80,21 +84,25 @@ bool isProcLike(unsigned long magic) {
     }
 }
 
-// devtmpfs reports the magic of tmpfs; only the mount table tells them apart.
-// Mount ids are cached, so a tree on /tmp reads the table once per mount.
-bool isDevtmpfs(int folderFd) {
+// The mounts whose magic number is another's: devtmpfs reports tmpfs's, and
+// the desktop's gvfs FUSE mount that of every FUSE file system (ntfs-3g
+// among them). Only the mount table tells them apart. Mount ids are cached,
+// so a tree on /tmp reads the table once per mount.
+enum class MountType : std::uint8_t { Other, Devtmpfs, Gvfs };
+
+MountType mountTypeOf(int folderFd) {
     struct statx sx;
     if (::statx(folderFd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx) != 0 ||
         !(sx.stx_mask & STATX_MNT_ID))
-        return false;
+        return MountType::Other;
     static std::mutex lock;
-    static std::unordered_map<std::uint64_t, bool> known;
+    static std::unordered_map<std::uint64_t, MountType> known;
     std::lock_guard guard(lock);
     if (auto it = known.find(sx.stx_mnt_id); it != known.end())
         return it->second;
     FILE* table = std::fopen("/proc/self/mountinfo", "re");
     if (!table)
-        return false;
+        return MountType::Other;
     char* line = nullptr;
     size_t capacity = 0;
     while (::getline(&line, &capacity, table) > 0) {
@@ -103,7 +111,9 @@ bool isDevtmpfs(int folderFd) {
         const char* dash = std::strstr(line, " - ");
         if (!dash)
             continue;
-        known[id] = std::strncmp(dash + 3, "devtmpfs ", 9) == 0;
+        known[id] = std::strncmp(dash + 3, "devtmpfs ", 9) == 0           ? MountType::Devtmpfs
+                    : std::strncmp(dash + 3, "fuse.gvfsd-fuse ", 16) == 0 ? MountType::Gvfs
+                                                                          : MountType::Other;
     }
     std::free(line);
     std::fclose(table);
@@ -129,11 +139,20 @@ struct XattrForm {
     std::optional<std::uint32_t> (*decode)(QByteArrayView);
     QByteArray (*encode)(std::uint32_t);
 };
+std::optional<std::uint32_t> decodeSambaWord(QByteArrayView raw) {
+    const auto read = decodeSambaDosAttrib(raw);
+    if (!read)
+        return std::nullopt;
+    return read->word;
+}
+
+// Samba's value is rewritten in place from the one read (encode is unused).
 constexpr XattrForm kXattrForms[] = {
     {DosForm::NtfsAttribBe, "system.ntfs_attrib_be", decodeNtfsAttribBe, encodeNtfsAttribBe},
     {DosForm::DosAttribByte, "system.dos_attrib", decodeDosAttribByte, encodeDosAttribByte},
     {DosForm::CifsDosAttrib, "user.cifs.dosattrib", decodeCifsDosAttrib, encodeCifsDosAttrib},
     {DosForm::Smb3DosAttrib, "user.smb3.dosattrib", decodeCifsDosAttrib, encodeCifsDosAttrib},
+    {DosForm::SambaDosAttrib, "user.DOSATTRIB", decodeSambaWord, nullptr},
 };
 
 // The attributes each kind of file system may keep the word in, in the order
@@ -146,21 +165,41 @@ std::span<const XattrForm> xattrFormsOf(FsKind kind) {
             return std::span(kXattrForms).subspan(0, 1);
         case FsKind::Cifs:
             return std::span(kXattrForms).subspan(2, 2);
+        case FsKind::SambaDisk:
+            return std::span(kXattrForms).subspan(4, 1);
         default:
             return {};
     }
 }
 
+// Large enough for every value Samba writes; a longer one (an old version
+// with a long name) is read at its own size.
+constexpr size_t kXattrBuffer = 256;
+constexpr size_t kXattrLimit = 64 * 1024;
+
 std::optional<DosWord> xattrWord(FsKind kind, const char* path, bool follow) {
+    const auto get = [&](const char* name, char* to, size_t size) {
+        return follow ? ::getxattr(path, name, to, size) : ::lgetxattr(path, name, to, size);
+    };
     errno = EOPNOTSUPP;
     for (const XattrForm& form : xattrFormsOf(kind)) {
-        char raw[8];
-        const ssize_t n = follow ? ::getxattr(path, form.name, raw, sizeof raw)
-                                 : ::lgetxattr(path, form.name, raw, sizeof raw);
+        char buffer[kXattrBuffer];
+        QByteArray large;
+        ssize_t n = get(form.name, buffer, sizeof buffer);
+        if (n < 0 && errno == ERANGE && form.form == DosForm::SambaDosAttrib) {
+            n = get(form.name, nullptr, 0);
+            if (n > 0 && size_t(n) <= kXattrLimit) {
+                large.resize(n);
+                n = get(form.name, large.data(), size_t(n));
+            }
+        }
         if (n < 0)
             continue;
-        if (const auto word = form.decode(QByteArrayView(raw, n)))
-            return DosWord{*word, form.form};
+        const QByteArrayView raw =
+            large.isEmpty() ? QByteArrayView(buffer, n) : QByteArrayView(large.constData(), n);
+        if (const auto word = form.decode(raw))
+            return DosWord{*word, form.form,
+                           form.form == DosForm::SambaDosAttrib ? raw.toByteArray() : QByteArray()};
         errno = EINVAL;
     }
     return std::nullopt;
@@ -170,7 +209,7 @@ std::optional<DosWord> fatWord(int fd) {
     __u32 word = 0;
     if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &word) != 0)
         return std::nullopt;  // ENOTTY on an exFAT driver that predates the call
-    return DosWord{std::uint32_t(word), DosForm::FatIoctl};
+    return DosWord{std::uint32_t(word), DosForm::FatIoctl, {}};
 }
 
 std::optional<std::uint32_t> wordOnly(std::optional<DosWord> read) {
@@ -248,7 +287,7 @@ FsKind fsKindOf(int folderFd) {
         case kNtfs3Magic:
             return FsKind::Ntfs;
         case FUSE_SUPER_MAGIC:
-            return FsKind::Fuse;
+            return mountTypeOf(folderFd) == MountType::Gvfs ? FsKind::Gvfs : FsKind::Fuse;
         case MSDOS_SUPER_MAGIC:
         case EXFAT_SUPER_MAGIC:
             return FsKind::Fat;
@@ -256,10 +295,24 @@ FsKind fsKindOf(int folderFd) {
         case SMB2_SUPER_MAGIC:
             return FsKind::Cifs;
         case TMPFS_MAGIC:
-            return isDevtmpfs(folderFd) ? FsKind::Pseudo : FsKind::Plain;
+            return mountTypeOf(folderFd) == MountType::Devtmpfs ? FsKind::Pseudo : FsKind::Plain;
         default:
             return FsKind::Plain;
     }
+}
+
+FsKind fsKindOfFolder(int folderFd) {
+    const FsKind kind = fsKindOf(folderFd);
+    struct stat st;
+    if (kind != FsKind::Plain || ::fstat(folderFd, &st) != 0)
+        return kind;
+    return sambaServes(folderFd, st.st_dev, st.st_ino, std::nullopt) ? FsKind::SambaDisk : kind;
+}
+
+std::uint8_t dosSourceOf(FsKind kind) {
+    return kind == FsKind::Gvfs        ? HiddenReason::DosFromShare
+           : kind == FsKind::SambaDisk ? HiddenReason::DosFromServer
+                                       : 0;
 }
 
 std::optional<std::uint32_t> dosAttributesOfFolder(FsKind kind, int folderFd) {
@@ -276,6 +329,14 @@ std::optional<std::uint32_t> dosAttributesOf(FsKind kind, int folderFd, const ch
         ::close(fd);
         return wordOnly(read);
     }
+    if (kind == FsKind::Gvfs) {
+        // One file's word: the folder's whole answer is the one GIO gives.
+        const GvfsFolderWords words = dosWordsOfGvfsFolder(folderFd);
+        const auto it = words.words.find(name);
+        if (it == words.words.end())
+            return std::nullopt;
+        return it->second;
+    }
     if (kind == FsKind::Plain || kind == FsKind::Pseudo)
         return std::nullopt;
     return wordOnly(xattrWord(kind, procPath(folderFd, name).c_str(), false));
@@ -289,14 +350,18 @@ std::optional<DosWord> dosWordOfOpenFile(FsKind kind, int fd) {
     return xattrWord(kind, procPath(fd, nullptr).c_str(), true);
 }
 
-int setDosWordOfOpenFile(int fd, DosForm form, std::uint32_t word) {
-    if (form == DosForm::FatIoctl) {
+int setDosWordOfOpenFile(int fd, const DosWord& was, std::uint32_t word) {
+    if (was.form == DosForm::FatIoctl) {
         __u32 raw = word;
         return ::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &raw) == 0 ? 0 : errno;
     }
     for (const XattrForm& x : kXattrForms)
-        if (x.form == form) {
-            const QByteArray raw = x.encode(word);
+        if (x.form == was.form) {
+            const QByteArray raw = x.encode
+                                       ? x.encode(word)
+                                       : encodeSambaDosAttrib(was.raw, word).value_or(QByteArray());
+            if (raw.isEmpty())
+                return EINVAL;
             return ::setxattr(procPath(fd, nullptr).c_str(), x.name, raw.constData(),
                               size_t(raw.size()), 0) == 0
                        ? 0
@@ -355,10 +420,12 @@ std::uint8_t hiddenTagOf(const QByteArray& path) {
     } else if (readHiddenList(folderFd).count(name.toStdString())) {
         tag = HiddenReason::HiddenList;
     } else {
-        const auto dos = dosAttributesOf(fsKindOf(folderFd), folderFd, name.constData());
+        const FsKind kind = fsKindOfFolder(folderFd);
+        const auto dos = dosAttributesOf(kind, folderFd, name.constData());
         if (dos && (*dos & kAttrHidden))
-            tag = *dos & kAttrSystem ? HiddenReason::DosAttribute | HiddenReason::DosSystem
-                                     : HiddenReason::DosAttribute;
+            tag = (*dos & kAttrSystem ? HiddenReason::DosAttribute | HiddenReason::DosSystem
+                                      : HiddenReason::DosAttribute) |
+                  dosSourceOf(kind);
     }
     ::close(folderFd);
     return tag;

@@ -57,17 +57,26 @@ inline constexpr size_t kHiddenListLimit = 16 * 1024 * 1024;
 
 // What a folder's file system can tell beyond names.
 enum class FsKind : std::uint8_t {
-    Plain,   // names only: dot names and .hidden lists
-    Ntfs,    // ntfs3 or the old ntfs driver: system.ntfs_attrib_be
-    Fuse,    // maybe ntfs-3g: ask for system.ntfs_attrib_be, fall back quietly
-    Fat,     // vfat, exFAT: FAT_IOCTL_GET_ATTRIBUTES
-    Cifs,    // SMB shares: user.cifs.dosattrib / user.smb3.dosattrib
-    Pseudo,  // proc, sysfs and the like: Hidden + System + Directory, never a root
+    Plain,      // names only: dot names and .hidden lists
+    Ntfs,       // ntfs3 or the old ntfs driver: system.ntfs_attrib_be
+    Fuse,       // maybe ntfs-3g: ask for system.ntfs_attrib_be, fall back quietly
+    Fat,        // vfat, exFAT: FAT_IOCTL_GET_ATTRIBUTES
+    Cifs,       // SMB shares: user.cifs.dosattrib / user.smb3.dosattrib
+    Pseudo,     // proc, sysfs and the like: Hidden + System + Directory, never a root
+    SambaDisk,  // a folder this machine's Samba shares, on a plain disk: user.DOSATTRIB
+    Gvfs,       // the desktop's FUSE mount of its GIO locations: GIO tells, per folder
 };
 
-// Classifies the file system of an open folder (one fstatfs); Plain when it
-// cannot be asked.
+// Classifies the file system of an open folder (one fstatfs, and the mount
+// table for FUSE); Plain when it cannot be asked. SambaDisk comes from where
+// the folder lies, not its file system: see fsKindOfFolder.
 FsKind fsKindOf(int folderFd);
+// fsKindOf, and SambaDisk for a folder on a plain disk inside a Samba share.
+FsKind fsKindOfFolder(int folderFd);
+
+// The HiddenReason bits that say where a file's DOS word came from, for a
+// word read in a folder of that kind.
+std::uint8_t dosSourceOf(FsKind kind);
 
 // The DOS attribute word of an open folder, or of the entry `name` inside it
 // (symbolic links are not followed). Nothing where the file system keeps no
@@ -82,20 +91,22 @@ enum class DosForm : std::uint8_t {
     NtfsAttribBe,
     DosAttribByte,
     CifsDosAttrib,
-    Smb3DosAttrib
+    Smb3DosAttrib,
+    SambaDosAttrib
 };
 struct DosWord {
     std::uint32_t word = 0;
     DosForm form = DosForm::FatIoctl;
+    QByteArray raw;  // the value as read, for a form rewritten in place (SambaDosAttrib)
 };
 
 // The DOS word of the file open on `fd`, read as the search reads it for a
 // file in a folder of that kind. O_PATH will do, but not on FAT, whose ioctl
 // needs the file opened. Nothing, with errno set, where there is no word.
 std::optional<DosWord> dosWordOfOpenFile(FsKind kind, int fd);
-// Writes `word` to the file open on `fd` in form `form`, in one system call;
-// 0 or an errno.
-int setDosWordOfOpenFile(int fd, DosForm form, std::uint32_t word);
+// Writes `word` to the file open on `fd` in the form `was` was read in, in
+// one system call; 0 or an errno.
+int setDosWordOfOpenFile(int fd, const DosWord& was, std::uint32_t word);
 
 // True for "/" and every mount point, never for a pseudo file system.
 bool isMountRoot(int folderFd);

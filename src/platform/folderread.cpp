@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 #include <cerrno>
 #include <cstring>
+#include <string>
+
+#include "platform/gvfslisting.h"
+#include "platform/sambashares.h"
 
 namespace tarnwell {
 
@@ -19,7 +23,30 @@ constexpr long kClockGrainNs = 20'000'000;
 
 bool hasDosAttributes(FsKind kind) {
     return kind == FsKind::Ntfs || kind == FsKind::Fuse || kind == FsKind::Fat ||
-           kind == FsKind::Cifs;
+           kind == FsKind::Cifs || kind == FsKind::SambaDisk;
+}
+
+// Samba's shares are folders, not file systems: a folder on a plain disk
+// lies in one when its parent does or it is one itself.
+FsKind withSambaShares(FsKind kind, int folder, const FolderRead& read,
+                       std::optional<FileSystemOf> parent) {
+    if (kind != FsKind::Plain && kind != FsKind::SambaDisk)
+        return kind;
+    std::optional<bool> parentServed;
+    if (parent)
+        parentServed = parent->kind == FsKind::SambaDisk;
+    return sambaServes(folder, read.dev, read.ino, parentServed) ? FsKind::SambaDisk
+                                                                 : FsKind::Plain;
+}
+
+// Each file's DOS word: asked file by file, or taken from GIO's one answer
+// for the folder of a desktop-mounted share.
+std::uint32_t dosWordOf(FsKind kind, int folder, const char* name, std::size_t length,
+                        const GvfsFolderWords* share) {
+    if (!share)
+        return dosAttributesOf(kind, folder, name).value_or(0);
+    const auto it = share->words.find(std::string(name, length));
+    return it == share->words.end() ? 0 : it->second;  // a name GIO did not give is not hidden
 }
 
 long long nanoseconds(const timespec& t) {
@@ -46,7 +73,8 @@ Descriptor openFolder(int parentFd, const char* name, int& listError) {
     return fd;
 }
 
-void tagFiles(FolderRead& read, FsKind kind, bool filesCarryDos, const HiddenList& hiddenList) {
+void tagFiles(FolderRead& read, FsKind kind, bool filesCarryDos, const HiddenList& hiddenList,
+              const GvfsFolderWords* share) {
     const DirListing& listing = read.listing;
     read.fileTags.resize(listing.files().size());
     for (size_t i = 0; i < listing.files().size(); ++i) {
@@ -60,10 +88,11 @@ void tagFiles(FolderRead& read, FsKind kind, bool filesCarryDos, const HiddenLis
         } else if (filesCarryDos) {
             // Asked last: through FUSE every word costs two round trips to
             // the driver, wasted on a file its name already hides.
-            const std::uint32_t dos = dosAttributesOf(kind, read.fd->get(), name).value_or(0);
+            const std::uint32_t dos = dosWordOf(kind, read.fd->get(), name, file.length, share);
             if (dos & kAttrHidden)
-                tag = dos & kAttrSystem ? HiddenReason::DosAttribute | HiddenReason::DosSystem
-                                        : HiddenReason::DosAttribute;
+                tag = (dos & kAttrSystem ? HiddenReason::DosAttribute | HiddenReason::DosSystem
+                                         : HiddenReason::DosAttribute) |
+                      dosSourceOf(kind);
         }
         read.fileTags[i] = tag;
     }
@@ -87,8 +116,11 @@ FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
     read.fd = std::make_shared<const Descriptor>(std::move(fd));
     const int folder = read.fd->get();
 
-    const FsKind kind = read.kind =
-        parent && parent->dev == read.dev ? parent->kind : fsKindOf(folder);
+    // A search's first folder: what Samba shares is learned once a search.
+    if (parentFd == AT_FDCWD)
+        learnSambaSharesIfDue();
+    const FsKind kind = read.kind = withSambaShares(
+        parent && parent->dev == read.dev ? parent->kind : fsKindOf(folder), folder, read, parent);
     std::optional<std::uint32_t> dos;
     if (kind == FsKind::Pseudo)
         return read;  // read as Hidden + System + Directory, and never a root
@@ -109,11 +141,23 @@ FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
         read.listError = read.listing.error();
         return read;
     }
+    std::optional<GvfsFolderWords> share;
+    if (kind == FsKind::Gvfs && !read.listing.files().empty()) {
+        share = dosWordsOfGvfsFolder(folder);
+        if (share->error) {
+            read.listing = DirListing();
+            read.listing.fail(read.listError = share->error);
+            return read;
+        }
+    }
     const HiddenList hiddenList =
         read.listing.hasHiddenList() ? readHiddenList(folder) : HiddenList();
     // Where the folder itself carries no DOS word, its files do not either:
-    // asking would be a wasted round trip per file.
-    tagFiles(read, kind, dos.has_value(), hiddenList);
+    // asking would be a wasted round trip per file. On Samba's disk a folder
+    // made on the server has none, though its files may.
+    const bool filesCarryDos =
+        dos.has_value() || kind == FsKind::SambaDisk || (share && !share->words.empty());
+    tagFiles(read, kind, filesCarryDos, hiddenList, share ? &*share : nullptr);
     read.subfolderListed.resize(read.listing.folders().size());
     if (!hiddenList.empty())
         for (size_t i = 0; i < read.listing.folders().size(); ++i) {

@@ -17,7 +17,7 @@ bool isSystemFile(const QByteArray& path) {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const auto dos = dosAttributesOf(fsKindOf(fd), fd, path.mid(slash + 1).constData());
+    const auto dos = dosAttributesOf(fsKindOfFolder(fd), fd, path.mid(slash + 1).constData());
     ::close(fd);
     return dos && (*dos & kAttrSystem);
 }

@@ -36,7 +36,7 @@ struct FoundFile {
 // The file the search found, checked and then acted on through one
 // descriptor, so that nothing can take its name in between.
 FoundFile openFound(int folderFd, const char* name, const FileIdentity& found) {
-    FoundFile file{fsKindOf(folderFd), Descriptor(), 0};
+    FoundFile file{fsKindOfFolder(folderFd), Descriptor(), 0};
     // O_PATH opens nothing, so no device or FIFO is woken; FAT's ioctl needs
     // the file opened for real.
     const int how = file.kind == FsKind::Fat ? O_RDONLY | O_NONBLOCK | O_NOCTTY : O_PATH;
@@ -190,7 +190,7 @@ UnhideOutcome clearHiddenAttribute(int folderFd, const char* name, const FileIde
     const std::uint32_t word = unhiddenWord(w.now.word);
     if (word == w.now.word)
         return {0, true};
-    return {setDosWordOfOpenFile(w.file.fd.get(), w.now.form, word)};
+    return {setDosWordOfOpenFile(w.file.fd.get(), w.now, word)};
 }
 
 }  // namespace tarnwell

@@ -56,10 +56,16 @@ QString hiddenReasonText(std::uint8_t reason) {
             return QStringLiteral("Hidden: name begins with a dot");
         case HiddenReason::HiddenList:
             return QStringLiteral("Hidden: listed in .hidden");
-        case HiddenReason::DosAttribute:
-            return reason & HiddenReason::DosSystem
-                       ? QStringLiteral("Hidden: Hidden and System attributes set")
-                       : QStringLiteral("Hidden: Hidden attribute set");
+        case HiddenReason::DosAttribute: {
+            QString text = reason & HiddenReason::DosSystem
+                               ? QStringLiteral("Hidden: Hidden and System attributes set")
+                               : QStringLiteral("Hidden: Hidden attribute set");
+            if (reason & HiddenReason::DosFromShare)
+                text += QStringLiteral(" on the share");
+            else if (reason & HiddenReason::DosFromServer)
+                text += QStringLiteral(", as this machine's Samba server stores it");
+            return text;
+        }
         default:
             return QString();
     }

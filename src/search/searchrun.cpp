@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "errors/errortrap.h"
+#include "platform/sambashares.h"
 #include "platform/yield.h"
 #include "search/scan.h"
 #include "ui/dialogs.h"
@@ -44,6 +45,7 @@ void startOrStopSearch(Window& window, SearchRunState& state, ErrorTrap& trap) {
     state.stopRequested = false;
     trap.run(34, [&] { window.pointer.set(MousePointer::Busy); });
     trap.run(35, [&] { window.ResultsList.Clear(); });
+    relearnSambaSharesAtNextSearch();
     const int n = trap.value(36, [&] { return window.SearchList.Count(); }).value_or(0);
 
     // Entries may be removed while the run yields, so nothing is kept of the

@@ -1,0 +1,272 @@
+#include "support/shares.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QThread>
+#include <vector>
+
+namespace tarnwell::test {
+
+namespace {
+
+const QString kPassword = QStringLiteral("tarnwell-test");
+
+QString program(const QString& name) {
+    return QStandardPaths::findExecutable(
+        name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"), QStringLiteral("/sbin"),
+               QStringLiteral("/usr/libexec"), QStringLiteral("/usr/lib/gvfs")});
+}
+
+// A port nobody listens on now: parallel tests and a host smbd keep theirs.
+int freePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    int port = 0;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) == 0)
+        port = ntohs(a.sin_port);
+    ::close(s);
+    return port;
+}
+
+bool answers(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(std::uint16_t(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    return ok;
+}
+
+// Fields of /proc/PID/stat after the command: state, then parent.
+bool statOf(pid_t pid, char& state, pid_t& parent) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray s = f.readAll();
+    const QList<QByteArray> rest = s.mid(s.lastIndexOf(')') + 2).split(' ');
+    if (rest.size() < 2 || rest[0].isEmpty())
+        return false;
+    state = rest[0][0];
+    parent = pid_t(rest[1].toInt());
+    return true;
+}
+
+bool running(pid_t pid) {
+    char state = 0;
+    pid_t parent = 0;
+    return statOf(pid, state, parent) && state != 'Z' && state != 'X';
+}
+
+void addDescendants(pid_t pid, std::vector<pid_t>& out) {
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const pid_t child = pid_t(entry.toInt(&number));
+        char state = 0;
+        pid_t parent = 0;
+        if (number && statOf(child, state, parent) && parent == pid) {
+            out.push_back(child);
+            addDescendants(child, out);
+        }
+    }
+}
+
+QByteArray run(const QString& name, const QStringList& args, const QByteArray& input = {},
+               int* exitCode = nullptr) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program(name), args);
+    p.write(input);
+    p.closeWriteChannel();
+    const bool done = p.waitForFinished(60000);
+    if (!done)
+        stopProcessTree(pid_t(p.processId()));
+    if (exitCode)
+        *exitCode = done && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return p.readAll();
+}
+
+}  // namespace
+
+void stopProcessTree(pid_t pid) {
+    if (pid <= 0)
+        return;
+    std::vector<pid_t> all{pid};
+    addDescendants(pid, all);
+    for (pid_t p : all) ::kill(p, SIGTERM);
+    QElapsedTimer t;
+    t.start();
+    for (pid_t p : all) {
+        while (running(p) && t.elapsed() < 5000) QThread::msleep(20);
+        if (running(p))
+            ::kill(p, SIGKILL);
+    }
+}
+
+SambaServer::SambaServer() : why_(start()) {}
+
+QString SambaServer::start() {
+    if (::geteuid() != 0)
+        return QStringLiteral("smbd and smbpasswd are run as root");
+    for (const char* p : {"smbd", "smbpasswd", "smbclient", "testparm"})
+        if (program(QString::fromLatin1(p)).isEmpty())
+            return QStringLiteral("%1 is missing (Debian samba, smbclient)").arg(p);
+    const QString d = dir_.path();
+    for (const char* sub : {"share", "private", "lock", "state", "cache", "pid", "ncalrpc"})
+        QDir().mkpath(d + '/' + QLatin1String(sub));
+    port_ = freePort();
+    QFile conf(config());
+    if (!conf.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write smb.conf");
+    conf.write(QStringLiteral("[global]\n"
+                              "interfaces = lo\nbind interfaces only = yes\nsmb ports = %2\n"
+                              "private dir = %1/private\nlock directory = %1/lock\n"
+                              "state directory = %1/state\ncache directory = %1/cache\n"
+                              "pid directory = %1/pid\nncalrpc dir = %1/ncalrpc\n"
+                              "log file = %1/log.%m\nusershare path = %1/usershares\n"
+                              "load printers = no\nprinting = bsd\nprintcap name = /dev/null\n"
+                              "disable spoolss = yes\nserver role = standalone server\n"
+                              "[share]\npath = %1/share\nread only = no\n")
+                   .arg(d)
+                   .arg(port_)
+                   .toUtf8());
+    conf.close();
+    int code = 0;
+    const QByteArray pw = (kPassword + '\n' + kPassword + '\n').toUtf8();
+    const QByteArray out = run(QStringLiteral("smbpasswd"),
+                               {QStringLiteral("-c"), config(), QStringLiteral("-a"),
+                                QStringLiteral("-s"), QStringLiteral("root")},
+                               pw, &code);
+    if (code != 0)
+        return QStringLiteral("smbpasswd: ") + QString::fromLocal8Bit(out);
+    smbd_.setStandardOutputFile(d + QStringLiteral("/smbd.out"));
+    smbd_.setProcessChannelMode(QProcess::MergedChannels);
+    smbd_.start(program(QStringLiteral("smbd")),
+                {QStringLiteral("--foreground"), QStringLiteral("--debug-stdout"),
+                 QStringLiteral("-s"), config()});
+    QElapsedTimer t;
+    t.start();
+    while (smbd_.state() != QProcess::NotRunning && !answers(port_) && t.elapsed() < 20000)
+        QThread::msleep(50);
+    return answers(port_) ? QString() : QStringLiteral("smbd did not start on port %1").arg(port_);
+}
+
+SambaServer::~SambaServer() {
+    if (smbd_.state() != QProcess::NotRunning) {
+        stopProcessTree(pid_t(smbd_.processId()));
+        smbd_.waitForFinished(5000);
+    }
+}
+
+std::optional<QByteArray> SambaServer::client(const QString& command) const {
+    int code = 0;
+    const QByteArray out = run(
+        QStringLiteral("smbclient"),
+        {QStringLiteral("//127.0.0.1/share"), QStringLiteral("-p"), QString::number(port_),
+         QStringLiteral("-U"), QStringLiteral("root%") + kPassword, QStringLiteral("-c"), command},
+        {}, &code);
+    return code == 0 ? std::optional(out) : std::nullopt;
+}
+
+unsigned SambaServer::attributes(const QString& name) const {
+    // "attributes: HA (22)", the word in hex.
+    const auto m = QRegularExpression(QStringLiteral("attributes:[^(\\n]*\\(([0-9a-fA-F]+)\\)"))
+                       .match(QString::fromUtf8(
+                           client(QStringLiteral("allinfo \"%1\"").arg(name)).value_or("")));
+    bool ok = false;
+    const unsigned word = m.captured(1).toUInt(&ok, 16);
+    return ok ? word : ~0u;
+}
+
+GioSession::GioSession(const SambaServer& server) : why_(start(server)) {}
+
+QString GioSession::start(const SambaServer& server) {
+    if (!server.why().isEmpty())
+        return server.why();
+    for (const char* p : {"dbus-daemon", "gio", "gvfsd", "gvfsd-fuse", "gvfsd-smb"})
+        if (program(QString::fromLatin1(p)).isEmpty())
+            return QStringLiteral(
+                       "%1 is missing (Debian dbus, libglib2.0-bin, "
+                       "gvfs-backends, gvfs-fuse)")
+                .arg(p);
+    if (::access("/dev/fuse", R_OK | W_OK) != 0)
+        return QStringLiteral("FUSE is not available here");
+    QDir().mkpath(runtimeDir());
+    QFile::setPermissions(runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // The session's services, gvfsd among them, take the bus's environment;
+    // this process takes the same, before GIO first looks.
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir()));
+    qputenv("GVFS_REMOTE_VOLUME_MONITOR_IGNORE", "1");
+    bus_.start(program(QStringLiteral("dbus-daemon")),
+               {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
+    while (!bus_.canReadLine() && bus_.waitForReadyRead(10000)) {
+    }
+    address_ = QString::fromUtf8(bus_.readLine()).trimmed();
+    if (address_.isEmpty())
+        return QStringLiteral("dbus-daemon gave no address");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
+    uri_ = QStringLiteral("smb://root@127.0.0.1:%1/share").arg(server.port());
+    int code = 0;
+    const QByteArray out = run(QStringLiteral("gio"), {QStringLiteral("mount"), uri_},
+                               ('\n' + kPassword + '\n').toUtf8(), &code);
+    const QString mounted = runtimeDir() + QStringLiteral(
+                                               "/gvfs/smb-share:port=%1,server=127.0.0."
+                                               "1,share=share,user=root")
+                                               .arg(server.port());
+    QElapsedTimer t;
+    t.start();
+    while (code == 0 && !QFileInfo::exists(mounted) && t.elapsed() < 10000) QThread::msleep(50);
+    if (code != 0 || !QFileInfo::exists(mounted))
+        return QStringLiteral("gio mount: ") + QString::fromLocal8Bit(out);
+    mounted_ = mounted;
+    return {};
+}
+
+GioSession::~GioSession() {
+    if (!mounted_.isEmpty())
+        run(QStringLiteral("gio"), {QStringLiteral("mount"), QStringLiteral("-u"), uri_});
+    if (!address_.isEmpty()) {
+        // What the bus started (gvfsd, its FUSE server and backends) is
+        // no child of anything here: the bus says who they are.
+        std::vector<pid_t> started;
+        {
+            QDBusConnection bus =
+                QDBusConnection::connectToBus(address_, QStringLiteral("tarnwell-test-session"));
+            if (QDBusConnectionInterface* i = bus.interface())
+                for (const QString& name : i->registeredServiceNames().value())
+                    if (name.startsWith(':'))
+                        if (const pid_t pid = pid_t(i->servicePid(name).value());
+                            pid > 0 && pid != ::getpid() && pid != pid_t(bus_.processId()))
+                            started.push_back(pid);
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("tarnwell-test-session"));
+        for (pid_t pid : started) stopProcessTree(pid);
+    }
+    // The FUSE server unmounts as it ends; one that could not is undone here.
+    const QString fuse = runtimeDir() + QStringLiteral("/gvfs");
+    if (QProcess::execute(QStringLiteral("mountpoint"), {QStringLiteral("-q"), fuse}) == 0)
+        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), fuse});
+    if (bus_.state() != QProcess::NotRunning) {
+        stopProcessTree(pid_t(bus_.processId()));
+        bus_.waitForFinished(5000);
+    }
+}
+
+}  // namespace tarnwell::test
