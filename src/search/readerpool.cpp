@@ -1,0 +1,101 @@
+#include "search/readerpool.h"
+
+#include <iterator>
+#include <thread>
+
+namespace tarnwell {
+
+void ReaderPool::ensureReaders() {
+    std::lock_guard lock(mutex_);
+    while (threads_ - stranded_ < kReaders && threads_ < kThreadLimit) {
+        ++threads_;
+        std::thread([this] { work(); }).detach();
+    }
+}
+
+void ReaderPool::wakeOne() {
+    wake(false);
+}
+
+void ReaderPool::wakeAll() {
+    wake(true);
+}
+
+// Counted even when nobody sleeps: a reader between asking the source and
+// going to sleep then sees it and asks again.
+void ReaderPool::wake(bool all) {
+    bool sleepers;
+    {
+        std::lock_guard lock(mutex_);
+        ++wakeUps_;
+        sleepers = idle_ > 0;
+    }
+    // Outside the lock, so that the reader woken does not wake only to wait
+    // for it.
+    if (sleepers && all)
+        wakeReaders_.notify_all();
+    else if (sleepers)
+        wakeReaders_.notify_one();
+}
+
+void ReaderPool::strand(int jobs) {
+    std::lock_guard lock(mutex_);
+    stranded_ += jobs;
+}
+
+void ReaderPool::discard(Spent& items, bool now) {
+    if (items.empty())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        bin_.insert(bin_.end(), std::make_move_iterator(items.begin()),
+                    std::make_move_iterator(items.end()));
+    }
+    items.clear();
+    if (now)
+        wakeReaders_.notify_one();
+}
+
+int ReaderPool::threads() const {
+    std::lock_guard lock(mutex_);
+    return threads_;
+}
+
+void ReaderPool::work() {
+    Spent bin;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (!bin_.empty()) {
+            bin.swap(bin_);
+            lock.unlock();
+            bin.clear();
+            lock.lock();
+            continue;
+        }
+        const std::uint64_t seen = wakeUps_;
+        lock.unlock();
+        bool more = false;
+        std::unique_ptr<Job> job = source_.next(more);
+        if (!job) {
+            lock.lock();
+            ++idle_;
+            wakeReaders_.wait(lock, [&] { return wakeUps_ != seen || !bin_.empty(); });
+            --idle_;
+            continue;
+        }
+        if (more)
+            wakeOne();
+        const bool stranded = job->run();
+        job.reset();
+        lock.lock();
+        if (stranded) {
+            --stranded_;
+            if (threads_ - stranded_ > kReaders) {  // replaced meanwhile
+                --threads_;
+                return;
+            }
+        }
+    }
+}
+
+}  // namespace tarnwell
