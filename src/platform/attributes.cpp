@@ -349,17 +349,11 @@ std::uint8_t hiddenTagOf(const QByteArray& path) {
     const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         return 0;
-    std::uint8_t tag = 0;
-    if (name.startsWith('.')) {
-        tag = HiddenReason::DotName;
-    } else if (readHiddenList(folderFd).count(name.toStdString())) {
-        tag = HiddenReason::HiddenList;
-    } else {
-        const auto dos = dosAttributesOf(fsKindOf(folderFd), folderFd, name.constData());
-        if (dos && (*dos & kAttrHidden))
-            tag = *dos & kAttrSystem ? HiddenReason::DosAttribute | HiddenReason::DosSystem
-                                     : HiddenReason::DosAttribute;
-    }
+    const std::uint8_t tag = hiddenReasonOf(
+        name.constData(), [&] { return readHiddenList(folderFd).count(name.toStdString()) > 0; },
+        [&] {
+            return dosAttributesOf(fsKindOf(folderFd), folderFd, name.constData()).value_or(0);
+        });
     ::close(folderFd);
     return tag;
 }
