@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <iterator>
 
 namespace tarnwell {
 
@@ -205,8 +206,9 @@ void ReadPlan::close() {
 }
 
 void ReadPlan::takeSpent(Spent& into) {
-    assert(into.empty());
-    into.swap(spent_);
+    into.insert(into.end(), std::make_move_iterator(spent_.begin()),
+                std::make_move_iterator(spent_.end()));
+    spent_.clear();
 }
 
 ReadPlan::Wake ReadPlan::takeWake() {

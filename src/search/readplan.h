@@ -147,7 +147,7 @@ public:
     // The walk leaves: everything is cancelled.
     void close();
 
-    // What was let go since the last call, swapped into `into` (empty).
+    // What was let go since the last call, moved to the end of `into`.
     void takeSpent(Spent& into);
     // What the readers are to be told since the last call.
     Wake takeWake();
