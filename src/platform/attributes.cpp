@@ -15,6 +15,8 @@
 #include <span>
 #include <unordered_map>
 
+#include "platform/descriptor.h"
+
 namespace tarnwell {
 
 namespace {
@@ -110,15 +112,8 @@ bool isDevtmpfs(int folderFd) {
     return known[sx.stx_mnt_id];
 }
 
-// A path that reaches an entry of an open folder however deep the folder
-// lies: /proc/self/fd/N/name never exceeds the path limit.
 std::string procPath(int folderFd, const char* name) {
-    std::string path = "/proc/self/fd/" + std::to_string(folderFd);
-    if (name) {
-        path += '/';
-        path += name;
-    }
-    return path;
+    return descriptorPath(folderFd, name);
 }
 
 // The extended attributes that carry a DOS word, each read and written by the
