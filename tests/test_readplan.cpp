@@ -65,7 +65,7 @@ struct Driver {
         return taken.read ? f : nullptr;
     }
 
-    ReadPlan plan{true};
+    ReadPlan plan;
     Folder root;
     std::set<std::string> stuck;
     std::vector<std::string> handed, woken;

@@ -15,7 +15,7 @@ namespace tarnwell {
 
 struct ReadAhead::Session : std::enable_shared_from_this<Session> {
     Session(bool descends, std::function<void()> wakeWalk)
-        : withSubfolders(descends), wake(std::move(wakeWalk)), plan(descends) {}
+        : withSubfolders(descends), wake(std::move(wakeWalk)) {}
 
     const bool withSubfolders;
     const std::function<void()> wake;

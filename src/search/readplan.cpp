@@ -68,8 +68,6 @@ bool ReadPlan::DepthFirst::operator()(const Cursor& a, const Cursor& b) const {
     return ia != ib ? ia < ib : bLifted;
 }
 
-ReadPlan::ReadPlan(bool descends) : descends_(descends) {}
-
 ReadPlan::~ReadPlan() {
     assert(!top_ && inWindow_ == 0 && frontier_.empty() && spent_.empty());
 }

@@ -99,8 +99,7 @@ public:
     // Which readers are to hear of what a call changed.
     enum class Wake : std::uint8_t { None, One, All };
 
-    // `descends`: subfolders are worth reading ahead.
-    explicit ReadPlan(bool descends);
+    ReadPlan() = default;
     ~ReadPlan();
     ReadPlan(const ReadPlan&) = delete;
     ReadPlan& operator=(const ReadPlan&) = delete;
@@ -176,7 +175,6 @@ private:
     void wake(Wake w);
     void checkWindow() const;
 
-    bool descends_;
     Folder top_;
     // The cursors' places come from here rather than from malloc: a place
     // made on a reader and given back on the window's thread would have the
