@@ -15,6 +15,7 @@
 #include <span>
 #include <unordered_map>
 
+#include "platform/descriptor.h"
 #include "platform/gvfslisting.h"
 #include "platform/sambablob.h"
 #include "platform/sambashares.h"
@@ -120,15 +121,8 @@ MountType mountTypeOf(int folderFd) {
     return known[sx.stx_mnt_id];
 }
 
-// A path that reaches an entry of an open folder however deep the folder
-// lies: /proc/self/fd/N/name never exceeds the path limit.
 std::string procPath(int folderFd, const char* name) {
-    std::string path = "/proc/self/fd/" + std::to_string(folderFd);
-    if (name) {
-        path += '/';
-        path += name;
-    }
-    return path;
+    return descriptorPath(folderFd, name);
 }
 
 // The extended attributes that carry a DOS word, each read and written by the
@@ -414,19 +408,11 @@ std::uint8_t hiddenTagOf(const QByteArray& path) {
     const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         return 0;
-    std::uint8_t tag = 0;
-    if (name.startsWith('.')) {
-        tag = HiddenReason::DotName;
-    } else if (readHiddenList(folderFd).count(name.toStdString())) {
-        tag = HiddenReason::HiddenList;
-    } else {
-        const FsKind kind = fsKindOfFolder(folderFd);
-        const auto dos = dosAttributesOf(kind, folderFd, name.constData());
-        if (dos && (*dos & kAttrHidden))
-            tag = (*dos & kAttrSystem ? HiddenReason::DosAttribute | HiddenReason::DosSystem
-                                      : HiddenReason::DosAttribute) |
-                  dosSourceOf(kind);
-    }
+    const FsKind kind = fsKindOfFolder(folderFd);
+    const std::uint8_t tag = hiddenReasonOf(
+        name.constData(), [&] { return readHiddenList(folderFd).count(name.toStdString()) > 0; },
+        [&] { return dosAttributesOf(kind, folderFd, name.constData()).value_or(0); },
+        dosSourceOf(kind));
     ::close(folderFd);
     return tag;
 }

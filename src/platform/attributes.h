@@ -119,4 +119,24 @@ HiddenList readHiddenList(int folderFd);
 // same rules the search applies; never fails (a path that cannot be examined reads as not hidden).
 std::uint8_t hiddenTagOf(const QByteArray& path);
 
+// The rule both apply: a file is hidden by its dot name, else by its folder's
+// ".hidden" list, else by the Hidden bit of its DOS word, with the System bit
+// noted too, and where the word came from (`dosSource`). The list and the
+// word are asked in that order and only when needed: a word may cost round
+// trips to a driver.
+template <typename Listed, typename DosWord>
+std::uint8_t hiddenReasonOf(const char* name, Listed listed, DosWord dosWord,
+                            std::uint8_t dosSource) {
+    if (name[0] == '.')
+        return HiddenReason::DotName;
+    if (listed())
+        return HiddenReason::HiddenList;
+    const std::uint32_t dos = dosWord();
+    if (!(dos & kAttrHidden))
+        return HiddenReason::None;
+    return (dos & kAttrSystem ? HiddenReason::DosAttribute | HiddenReason::DosSystem
+                              : HiddenReason::DosAttribute) |
+           dosSource;
+}
+
 }  // namespace tarnwell

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <unistd.h>
+#include <string>
 #include <utility>
 
 namespace tarnwell {
@@ -34,5 +35,17 @@ public:
 private:
     int fd_ = -1;
 };
+
+// The path through which this process reaches what its descriptor `fd` is
+// open on, or the entry `name` inside that folder: /proc/self/fd/N[/name].
+// It never exceeds the path limit, however deep the folder lies.
+inline std::string descriptorPath(int fd, const char* name = nullptr) {
+    std::string path = "/proc/self/fd/" + std::to_string(fd);
+    if (name) {
+        path += '/';
+        path += name;
+    }
+    return path;
+}
 
 }  // namespace tarnwell

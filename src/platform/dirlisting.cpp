@@ -69,21 +69,4 @@ void DirListing::fail(int error) {
     error_ = error;
 }
 
-void DirListing::keepFoldersOnly() {
-    if (files_.empty())
-        return;
-    std::string kept;
-    std::size_t size = 0;
-    for (const Entry& e : folders_) size += e.length + 1;
-    kept.reserve(size);
-    for (Entry& e : folders_) {
-        const std::uint32_t offset = std::uint32_t(kept.size());
-        kept.append(names_.data() + e.offset, e.length + 1);
-        e.offset = offset;
-    }
-    names_.swap(kept);
-    std::vector<Entry>().swap(files_);
-    longestFileName_ = 0;
-}
-
 }  // namespace tarnwell

@@ -36,10 +36,6 @@ public:
     // The folder holds a file named ".hidden".
     bool hasHiddenList() const { return hasHiddenList_; }
 
-    // Forgets the files and gives their names' memory back, for a folder
-    // whose files are done but whose subfolders are still to come.
-    void keepFoldersOnly();
-
 private:
     void add(const char* name, std::size_t length, std::uint8_t type, std::uint64_t ino);
 

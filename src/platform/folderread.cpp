@@ -80,21 +80,16 @@ void tagFiles(FolderRead& read, FsKind kind, bool filesCarryDos, const HiddenLis
     for (size_t i = 0; i < listing.files().size(); ++i) {
         const DirListing::Entry file = listing.files()[i];
         const char* name = listing.name(file);
-        std::uint8_t tag = 0;
-        if (name[0] == '.') {
-            tag = HiddenReason::DotName;
-        } else if (!hiddenList.empty() && hiddenList.count(std::string(name, file.length))) {
-            tag = HiddenReason::HiddenList;
-        } else if (filesCarryDos) {
-            // Asked last: through FUSE every word costs two round trips to
-            // the driver, wasted on a file its name already hides.
-            const std::uint32_t dos = dosWordOf(kind, read.fd->get(), name, file.length, share);
-            if (dos & kAttrHidden)
-                tag = (dos & kAttrSystem ? HiddenReason::DosAttribute | HiddenReason::DosSystem
-                                         : HiddenReason::DosAttribute) |
-                      dosSourceOf(kind);
-        }
-        read.fileTags[i] = tag;
+        // The DOS word is asked last: through FUSE every word costs two round
+        // trips to the driver, wasted on a file its name already hides.
+        read.fileTags[i] = hiddenReasonOf(
+            name,
+            [&] { return !hiddenList.empty() && hiddenList.count(std::string(name, file.length)); },
+            [&] {
+                return filesCarryDos ? dosWordOf(kind, read.fd->get(), name, file.length, share)
+                                     : 0;
+            },
+            dosSourceOf(kind));
     }
 }
 

@@ -40,11 +40,8 @@ void askAndRemove(Window& window, ErrorTrap& trap, const QString& prompt, Remove
     // Nothing typed, or Cancel: everything stays as it is.
     if (filterText.isEmpty())
         return;
-    // The busy pointer doubles as the flag that keeps other commands out until this one ends.
-    trap.run(3, [&] { window.pointer.set(MousePointer::Busy); });
+    BusyPointer busy(window.pointer, trap, 3, 5);
     trap.run(4, [&] { removeResults(window.ResultsList, filterText, which); });
-    // Restored whatever failed above, so a failure never leaves the window busy.
-    trap.run(5, [&] { window.pointer.set(MousePointer::Default); });
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "errors/failure.h"
+#include "platform/descriptor.h"
 #include "platform/shell.h"
 
 namespace tarnwell {
@@ -115,7 +116,7 @@ QByteArray reserveWorkbookFile(const QString& folder) {
 
 // Gives a finished unnamed file a fresh name.
 QByteArray nameWorkbookFile(const QString& folder, int fd) {
-    const QByteArray source = "/proc/self/fd/" + QByteArray::number(fd);
+    const QByteArray source = QByteArray::fromStdString(descriptorPath(fd));
     return claimWorkbookName(folder, [&](const QByteArray& path) {
         return ::linkat(AT_FDCWD, source.constData(), AT_FDCWD, path.constData(),
                         AT_SYMLINK_FOLLOW) == 0;
@@ -131,7 +132,7 @@ int openUnnamedFile(const QString& folder) {
         ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0)
         return -1;
-    if (::access(("/proc/self/fd/" + QByteArray::number(fd)).constData(), W_OK) != 0) {
+    if (::access(descriptorPath(fd).c_str(), W_OK) != 0) {
         ::close(fd);
         return -1;
     }
@@ -147,18 +148,14 @@ public:
         : shell_(shell), folder_(std::move(folder)), rowsPerSheet_(std::max(2, rowsPerSheet)) {}
 
     ~XlsxWorkbook() override {
-        if (book_) {
-            // Only closing the workbook closes the files its sheets stream
-            // their rows into; freeing it without closing leaves them open.
-            for (Sheet& s : sheets_) {
-                if (s.sheet->optimize_tmpfile) {
-                    std::fclose(s.sheet->optimize_tmpfile);
-                    s.sheet->optimize_tmpfile = nullptr;
-                }
-            }
-            lxw_workbook_free(book_);
+        // Only closing a workbook closes the files its sheets stream their
+        // rows into: an unfinished one is closed too, into the file that is
+        // then dropped, since it is no use to anyone.
+        try {
+            if (book_)
+                close();
+        } catch (...) {  // out of memory: what it held stays until the program ends
         }
-        // An unfinished workbook is no use to anyone.
         if (unnamedFd_ >= 0)
             ::close(unnamedFd_);
         else if (!finished_ && !path_.isEmpty())
@@ -171,7 +168,7 @@ public:
         makePrivateFolder(folder_);
         removeOldWorkbooks(folder_);
         unnamedFd_ = openUnnamedFile(folder_);
-        path_ = unnamedFd_ >= 0 ? "/proc/self/fd/" + QByteArray::number(unnamedFd_)
+        path_ = unnamedFd_ >= 0 ? QByteArray::fromStdString(descriptorPath(unnamedFd_))
                                 : reserveWorkbookFile(folder_);
         // The rows waiting to be packed go beside the workbook, in the
         // private folder, rather than in a shared temporary folder.
@@ -182,6 +179,9 @@ public:
         book_ = workbook_new_opt(path_.constData(), &options);
         if (!book_)
             throw Failure(QStringLiteral("The workbook could not be created"));
+        // Before any sheet: the files libxlsxwriter opens from here on are
+        // the ones a failed close may leave open.
+        before_ = openTemporaries();
         sheet(0);
     }
 
@@ -222,24 +222,8 @@ public:
         if (!book_)
             throw Failure(QStringLiteral("No workbook is open"));
         applyWidths();
-        // The files the sheets stream their rows into, and those the close
-        // opens to pack them.
-        std::set<int> ours;
-        for (const Sheet& sheet : sheets_)
-            if (sheet.sheet->optimize_tmpfile)
-                ours.insert(::fileno(sheet.sheet->optimize_tmpfile));
-        const std::set<int> before = openTemporaries();
-        errno = 0;
-        const lxw_error error = workbook_close(book_);
-        const int closeErrno = errno;
-        book_ = nullptr;  // closing frees it, whatever the outcome
+        const auto [error, closeErrno] = close();
         if (error != LXW_NO_ERROR) {
-            // A failed close (a full disk) leaves temporary files open, and
-            // the space they hold with them, until the program ends. Nothing
-            // refers to them any more: let them go.
-            for (int fd : openTemporaries())
-                if (ours.count(fd) || !before.count(fd))
-                    ::close(fd);
             errno = closeErrno;
             throw lastError(QString::fromUtf8(lxw_strerror(error)));
         }
@@ -291,6 +275,25 @@ private:
         longest = std::max(longest, length);
     }
 
+    // Closes the workbook, which frees it whatever the outcome. A failed
+    // close (a full disk) leaves the temporary files of the sheets it did not
+    // get to open, and the space they hold with them, until the program
+    // ends: libxlsxwriter closes them only as it packs each sheet, and keeps
+    // them nowhere once freed. They are let go here, and only they: unlinked
+    // files in the program's private folder, opened since this workbook was
+    // made.
+    std::pair<lxw_error, int> close() {
+        errno = 0;
+        const lxw_error error = workbook_close(book_);
+        const int closeErrno = errno;
+        book_ = nullptr;
+        if (error != LXW_NO_ERROR)
+            for (int fd : openTemporaries())
+                if (!before_.count(fd))
+                    ::close(fd);
+        return {error, closeErrno};
+    }
+
     // This process's descriptors of unlinked temporary files in the folder.
     std::set<int> openTemporaries() const {
         std::set<int> fds;
@@ -300,8 +303,8 @@ private:
             return fds;
         while (const dirent* entry = ::readdir(dir)) {
             char target[4096];
-            const QByteArray link = QByteArray("/proc/self/fd/") + entry->d_name;
-            const ssize_t n = ::readlink(link.constData(), target, sizeof target);
+            const ssize_t n =
+                ::readlink(descriptorPath(std::atoi(entry->d_name)).c_str(), target, sizeof target);
             const QByteArray path(target, n > 0 ? n : 0);
             if (path.startsWith(prefix) && path.endsWith(" (deleted)"))
                 fds.insert(std::atoi(entry->d_name));
@@ -330,6 +333,7 @@ private:
     int unnamedFd_ = -1;  // the workbook's file while it has no name
     QByteArray tmpdir_;
     lxw_workbook* book_ = nullptr;
+    std::set<int> before_;  // unlinked files in the folder open before the first sheet
     std::vector<Sheet> sheets_;
     std::vector<QByteArray> header_;
     std::vector<bool> fitted_;

@@ -27,7 +27,7 @@ const QString kNotInstalledCommand = QStringLiteral(
 
 bool ExcelInstalled(Window& window) {
     Services& platform = window.platform;
-    // 2-3. A session started only to see that one can be, and let go at once.
+    // A session started only to see that one can be, and let go at once.
     bool present = false;
     try {
         present = platform.spreadsheet && platform.spreadsheet->createApplication() != nullptr;
@@ -79,8 +79,8 @@ void fillWorkbook(Window& window, ErrorTrap& trap, const ColumnList& list) {
             inWorkbook = false;
         });
     }
-    // 8-10. Entry r always belongs to row r + 1; an unchecked one leaves its
-    // row empty.
+    // Entry r always belongs to row r + 1, so an unchecked one leaves its row
+    // empty rather than pulling the later entries up.
     int nextRow = 2;
     const int n = list.Count();
     for (int r = 1; r <= n && !stopped; ++r) {
@@ -116,14 +116,11 @@ void saveResultsAsWorkbook(Window& window, ErrorTrap& trap) {
             1, [&] { platform.dialogs.msgBox(kNotInstalledCommand, vbOKOnly, platform.appTitle); });
         return;
     }
-    // The busy pointer doubles as the flag that keeps other commands out until this one ends.
-    trap.run(2, [&] { window.pointer.set(MousePointer::Busy); });
+    BusyPointer busy(window.pointer, trap, 2, 12);
     // An empty list opens no workbook at all.
     const ListControlColumns results(window.ResultsList);
     if (results.Count() > 0)
         fillWorkbook(window, trap, results);
-    // Restored whatever failed above, so a failure never leaves the window busy.
-    trap.run(12, [&] { window.pointer.set(MousePointer::Default); });
 }
 
 }  // namespace tarnwell

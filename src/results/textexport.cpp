@@ -120,7 +120,6 @@ bool writeLines(Window& window, ErrorTrap& trap, TextTarget& file) {
 
 void saveResultsAsTextFile(Window& window, ErrorTrap& trap) {
     Services& platform = window.platform;
-    // 1-6. Ask for the file name; the dialog's own overwrite prompt is off.
     const SaveFileRequest request{
         QStringLiteral("Save"),
         {QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")},
@@ -144,20 +143,17 @@ void saveResultsAsTextFile(Window& window, ErrorTrap& trap) {
     // A question that failed counts as No: nothing is overwritten unasked.
     if (answer != vbYes)
         return;
-    // The busy pointer doubles as the flag that keeps other commands out until this one ends.
-    trap.run(11, [&] { window.pointer.set(MousePointer::Busy); });
     TextTarget file(path);
+    BusyPointer busy(window.pointer, trap, 11, 19);
     const bool opened = trap.run(12, [&] { file.open(); });
-    // 13-17. Any failure has been reported once; the old file stays as it was
-    // and "Done." would claim a success that did not happen.
+    // After a failure, reported once, the old file stays as it was, and
+    // "Done." would claim a success that did not happen.
     const bool complete =
         opened && writeLines(window, trap, file) && trap.run(17, [&] { file.commit(); });
     if (complete)
         trap.run(18, [&] {
             platform.dialogs.msgBox(QStringLiteral("Done."), vbOKOnly, platform.appTitle);
         });
-    // Restored whatever failed above, so a failure never leaves the window busy.
-    trap.run(19, [&] { window.pointer.set(MousePointer::Default); });
 }
 
 }  // namespace tarnwell

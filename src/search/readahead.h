@@ -4,17 +4,35 @@
 // cold disk, a network share or a FUSE driver has several requests to answer
 // at once, and a listing stuck in the kernel never holds up the window.
 //
-// The walk takes folders depth first, one at a time, on the window's thread.
-// The readers read in that same order as far ahead as a bounded window
-// allows: once a folder is read its subfolders are queued, each in its place
-// in depth-first order, and the readers always take the earliest. The folder
-// the walk waits for is read before anything else, window or not.
+// Its parts:
 //
-// A ReadAhead is one walk's share of the pool. When it goes, everything it
-// read is dropped; a reader still stuck in one of its reads finds, when it
-// comes back, that nobody wants the result, drops it and never touches a
-// later walk. The pool replaces stuck readers up to a fixed number of
-// threads, so searching a dead mount again and again cannot pile them up.
+// - ReadAhead: one walk's share, on the window's thread. Each call is one
+//   call of the walk's read plan under the board's lock.
+// - The walk's read plan (search/readplan): which folders to read, in what
+//   order, how far ahead. No threads in it.
+// - The board (readahead.cpp): every walk's plan, the newest walk's served
+//   first, and the folders that readers of gone walks are stuck on. It is
+//   the reader pool's source of jobs.
+// - The reader pool (search/readerpool): threads that run the board's jobs,
+//   replace stuck ones and free what the walk is done with.
+//
+// How a folder moves through them: the walk demands the top; a reader asks
+// the board, which asks the newest plan for its next folder and hands the
+// reader a job for it; the reader reads it (platform/folderread) without a
+// lock and gives the read back to the plan under the board's lock, waking
+// the walk if it waits for it. The plan then holds its subfolders in its
+// frontier, and the readers go on with them, depth first, as far as the
+// window allows; the walk takes each folder from the plan, and what it is
+// done with goes to the pool to be freed.
+//
+// When a ReadAhead goes, everything it read is dropped; a reader still stuck
+// in one of its reads finds, when it comes back, that nobody wants the
+// result, drops it and never touches a later walk.
+//
+// Locks: the board's lock covers the list of plans, each plan and its
+// walk's `closed`, and the record of stuck folders. Only the window's turn
+// is read without it (an atomic). The pool has a lock of its own; the board
+// calls the pool while holding its lock, never the other way round.
 
 #include <QByteArray>
 #include <cstddef>
@@ -23,15 +41,22 @@
 #include <memory>
 
 #include "platform/descriptor.h"
-#include "platform/folderread.h"
+#include "search/readplan.h"
 
 namespace tarnwell {
 
 class ReadAhead {
 public:
-    struct Node;
     struct Session;
-    using Folder = std::shared_ptr<Node>;
+    using Folder = ReadPlan::Folder;
+    // A folder's read once it is done, else nothing; it then no longer counts
+    // as read ahead. With it, in the same breath, its parent's descriptor, to
+    // check it against (-1 when closed), and whether it holds a descriptor of
+    // its own. The read and the descriptor stay the pool's: they are valid
+    // until the walk forgets the folder, and the parent's descriptor until
+    // the walk drops it.
+    // `turn`: the window's turn (see noteTurn) when its read began.
+    using Taken = ReadPlan::Taken;
 
     // `withSubfolders`: the walk descends, so subfolders are worth reading
     // ahead. `wake` is called on a reader thread when a read the walk waits
@@ -43,19 +68,6 @@ public:
 
     // The folder the walk starts at, by its path; read at once.
     Folder top(const QByteArray& path);
-    // A folder's read once it is done, else nothing; it then no longer counts
-    // as read ahead. With it, in the same breath, its parent's descriptor, to
-    // check it against (-1 when closed), and whether it holds a descriptor of
-    // its own. The read and the descriptor stay the pool's: they are valid
-    // until the walk forgets the folder, and the parent's descriptor until
-    // the walk drops it.
-    // `turn`: the window's turn (see noteTurn) when its read began.
-    struct Taken {
-        const FolderRead* read = nullptr;
-        int parentFd = -1;
-        bool open = false;
-        std::uint64_t turn = 0;
-    };
     Taken take(const Folder& folder);
 
     // Subfolder `index` of a folder whose read is done; read at once if it
@@ -64,7 +76,7 @@ public:
     Folder subfolder(const Folder& parent, std::size_t index, Taken& taken);
 
     // The window's turns so far, as the walk counts them: a read begun after
-    // this call is stamped with `turn`. Called without the pool's lock, so
+    // this call is stamped with `turn`. Called without the board's lock, so
     // the walk may tell it at every folder.
     void noteTurn(std::uint64_t turn);
 
@@ -89,8 +101,6 @@ public:
     static int threadLimit();
 
 private:
-    Taken takeLocked(const Folder& folder);
-
     std::shared_ptr<Session> session_;
 };
 

@@ -43,7 +43,7 @@ void startOrStopSearch(Window& window, SearchRunState& state, ErrorTrap& trap) {
     trap.run(31, [&] { state.savedStartCaption = window.StartButton.text(); });
     trap.run(32, [&] { window.StartButton.setText(kStopCaption); });
     state.stopRequested = false;
-    trap.run(34, [&] { window.pointer.set(MousePointer::Busy); });
+    BusyPointer busy(window.pointer, trap, 34, 7);
     trap.run(35, [&] { window.ResultsList.Clear(); });
     relearnSambaSharesAtNextSearch();
     const int n = trap.value(36, [&] { return window.SearchList.Count(); }).value_or(0);
@@ -75,7 +75,7 @@ void startOrStopSearch(Window& window, SearchRunState& state, ErrorTrap& trap) {
 
     trap.run(5, [&] { window.StartButton.setText(state.savedStartCaption); });
     state.stopRequested = true;
-    trap.run(7, [&] { window.pointer.set(MousePointer::Default); });
+    busy.end();
     trap.run(8, [&] { window.ProgressBar1.setValue(0.0); });
     trap.run(9, [&] { window.ProgressBar1.setText(QStringLiteral("Progress Bar")); });
     trap.run(10, [&] {

@@ -42,10 +42,9 @@ void addFolderToSearchList(Window& window, ErrorTrap& trap) {
             .value_or(QString());
     if (chosen.isEmpty())
         return;
-    trap.run(5, [&] { window.pointer.set(MousePointer::Busy); });
+    BusyPointer busy(window.pointer, trap, 5, 8);
     const QString entry = foldDoubledSeparatorAfterColon(chosen);
     trap.run(7, [&] { window.SearchList.Add(entry); });
-    trap.run(8, [&] { window.pointer.set(MousePointer::Default); });
 }
 
 QString BrowseForFolder(Dialogs& owner, const QString& prompt, const QString& startFolder) {

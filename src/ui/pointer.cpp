@@ -1,6 +1,9 @@
 #include "ui/pointer.h"
 
 #include <QWidget>
+#include <utility>
+
+#include "errors/errortrap.h"
 
 namespace tarnwell {
 
@@ -29,6 +32,16 @@ void MousePointer::apply() {
             window_.unsetCursor();
             break;
     }
+}
+
+BusyPointer::BusyPointer(MousePointer& pointer, ErrorTrap& trap, int busyLine, int restoreLine)
+    : pointer_(pointer), trap_(trap), restoreLine_(restoreLine) {
+    trap_.run(busyLine, [&] { pointer_.set(MousePointer::Busy); });
+}
+
+void BusyPointer::end() {
+    if (!std::exchange(ended_, true))
+        trap_.run(restoreLine_, [&] { pointer_.set(MousePointer::Default); });
 }
 
 }  // namespace tarnwell

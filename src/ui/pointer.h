@@ -7,6 +7,8 @@ class QWidget;
 
 namespace tarnwell {
 
+class ErrorTrap;
+
 // The main window's pointer setting, MousePointer. Besides choosing the shape
 // it is the busy flag: 11 while a long command runs, and nothing else records
 // that a command is running.
@@ -32,6 +34,26 @@ private:
     QWidget& window_;
     int value_ = Default;
     std::optional<QCursor> custom_;
+};
+
+// The busy pointer of one long command, which keeps the other commands out
+// while it runs: Busy at the statement `busyLine`, and back to Default at
+// `restoreLine` when the guard ends, or before at end(), whatever failed in
+// between, so that a failure never leaves the window busy.
+class BusyPointer {
+public:
+    BusyPointer(MousePointer& pointer, ErrorTrap& trap, int busyLine, int restoreLine);
+    ~BusyPointer() { end(); }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+
+    void end();
+
+private:
+    MousePointer& pointer_;
+    ErrorTrap& trap_;
+    int restoreLine_;
+    bool ended_ = false;
 };
 
 }  // namespace tarnwell

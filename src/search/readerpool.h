@@ -1,0 +1,103 @@
+#pragma once
+
+// A pool of reader threads that run jobs from one source. It knows nothing
+// of what a job is: the source hands them out in the order it likes and
+// says when its own state gives the readers more to do.
+//
+// Its parts:
+//
+// - The readers: threads that loop, each asking the source for a job,
+//   running it, and sleeping when there is none until they are woken. There
+//   are kReaders of them that answer; a reader whose job hangs in the kernel
+//   is replaced up to kThreadLimit threads in all.
+// - Stranded jobs: jobs whose owner has gone while they ran. Their threads
+//   do not count among those that answer; when such a job returns, its
+//   thread leaves if the pool has enough readers without it.
+// - The bin: what others hand the pool to free. A reader frees it between
+//   jobs, outside every lock, so that the window's thread neither closes
+//   descriptors nor gives back memory that a reader took.
+//
+// How a job moves through it: the source hands it out (Source::next) to a
+// reader that asks, and the reader wakes another one when the source says
+// there is more; the reader runs it (Job::run) holding no lock of the
+// pool's; the job says whether its owner had gone meanwhile, which ends it
+// as stranded; then the reader frees the job and asks again.
+//
+// Locks: the pool's own lock, private, covers the thread counts, the
+// stranded count and the bin, and the readers' sleep; the count of wake-ups
+// and of sleeping readers are atomics, read without it. The
+// source's calls are made without it, and the source may call wakeOne,
+// wakeAll, strand and discard while holding a lock of its own: the pool
+// never calls the source while it holds its lock.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace tarnwell {
+
+class ReaderPool {
+public:
+    // Enough reads in flight for a cold disk or a network share to overlap
+    // its waits; the window's thread has the rest of the machine.
+    static constexpr int kReaders = 8;
+    // Readers stuck in the kernel are replaced up to this many threads in
+    // all; past it, new searches share the readers that still answer.
+    static constexpr int kThreadLimit = 16;
+
+    using Spent = std::vector<std::shared_ptr<const void>>;
+
+    class Job {
+    public:
+        virtual ~Job() = default;
+        // Runs on a reader; true when the job's owner went while it ran.
+        virtual bool run() = 0;
+    };
+
+    class Source {
+    public:
+        virtual ~Source() = default;
+        // The next job, or null when there is none. `more`: another job is
+        // there to be handed out after this one.
+        virtual std::unique_ptr<Job> next(bool& more) = 0;
+    };
+
+    explicit ReaderPool(Source& source) : source_(source) {}
+    ReaderPool(const ReaderPool&) = delete;
+    ReaderPool& operator=(const ReaderPool&) = delete;
+
+    // Starts threads until kReaders answer, within kThreadLimit.
+    void ensureReaders();
+    // The source has a job for one reader more, or for all of them.
+    void wakeOne();
+    void wakeAll();
+    // `jobs` running jobs have lost their owner; their threads are stranded
+    // until each comes back.
+    void strand(int jobs);
+    // Takes the items out of `items`, to be freed by a reader. `now`: wake
+    // one to do it, rather than leave it for the next that comes by.
+    void discard(Spent& items, bool now = false);
+    // Threads the pool runs, stranded ones included.
+    int threads() const;
+
+private:
+    void work();
+    void wake(bool all);
+
+    Source& source_;
+    mutable std::mutex mutex_;
+    std::condition_variable wakeReaders_;
+    // Wake-ups asked for so far, and readers asleep: a reader sleeps only
+    // while no wake-up comes, and a wake-up takes the lock only for one.
+    std::atomic<std::uint64_t> wakeUps_{0};
+    std::atomic<int> idle_{0};
+    // Under mutex_:
+    int threads_ = 0;
+    int stranded_ = 0;
+    Spent bin_;
+};
+
+}  // namespace tarnwell
