@@ -52,10 +52,9 @@ private slots:
         QCOMPARE(h.dialogs.messages().size(), size_t(1));  // "Done." and no failure
 
         // The one-path question gives the same answers.
-        QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/h6"))),
-                 HiddenReason::DosAttribute | HiddenReason::DosSystem);
-        QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/.dot6"))), HiddenReason::DotName);
-        QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + "/s4"))), 0);
+        expected.insert(v + "/s4", 0);
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            QCOMPARE(int(hiddenTagOf(QFile::encodeName(it.key()))), it.value());
     }
 
     void unhidingClearsHiddenAndKeepsTheRest() {

@@ -54,10 +54,6 @@ private slots:
         }
     }
 
-    void fileUriKeepsTheExactBytes() {
-        QCOMPARE(fileUri("/data/caf\xe9/a b.txt"), QStringLiteral("file:///data/caf%E9/a%20b.txt"));
-    }
-
     // Without a file manager on the session bus the folder opens in the
     // shell's way; the tests' session bus is one that does not exist.
     void openContainingFolderWithoutAFileManager() {
@@ -67,12 +63,20 @@ private slots:
         QTRY_COMPARE(h.shell.openedFolders, std::vector<QString>{QStringLiteral("/home/u/docs")});
     }
 
-    void menuActsOnTheEntryUnderThePointer() {
+    // Both carry a path's bytes as they are, whatever the names' encoding.
+    void dragAndMenuActOnTheExactBytes() {
         Harness h;
         h.form->show();
         h.results().Add(QByteArray("/a/.one"), HiddenReason::DotName);
-        h.results().Add(QByteArray("/a/caf\xe9/.two"), HiddenReason::DotName);
+        h.results().Add(QByteArray("/a/caf\xe9/.t wo"), HiddenReason::DotName);
         h.results().entries().publish();
+        h.results().setFocus();
+        QTest::keyClick(&h.results(), Qt::Key_A, Qt::ControlModifier);
+        const std::unique_ptr<QMimeData> data(
+            h.results().model()->mimeData(h.results().selectionModel()->selectedIndexes()));
+        QCOMPARE(data->data("text/uri-list"), "file:///a/.one\r\nfile:///a/caf%E9/.t%20wo\r\n");
+        QCOMPARE(data->data("text/plain"), "/a/.one\n/a/caf\xe9/.t wo\n");
+
         const QPoint second = h.results().visualRect(h.results().model()->index(1, 0)).center();
         h.form->ListView2_ContextMenu(second);
         auto* menu = h.results().findChild<QMenu*>();
@@ -82,19 +86,6 @@ private slots:
         menu->actions().at(1)->trigger();  // Copy Path
         QCOMPARE(h.clipboard.text, shown);
         QCOMPARE(h.clipboard.sets, 1);
-    }
-
-    void dragCarriesTheExactBytes() {
-        Harness h;
-        h.results().Add(QByteArray("/a/.one"), HiddenReason::DotName);
-        h.results().Add(QByteArray("/a/caf\xe9/.two"), HiddenReason::DotName);
-        h.results().entries().publish();
-        h.results().setFocus();
-        QTest::keyClick(&h.results(), Qt::Key_A, Qt::ControlModifier);
-        const std::unique_ptr<QMimeData> data(
-            h.results().model()->mimeData(h.results().selectionModel()->selectedIndexes()));
-        QCOMPARE(data->data("text/uri-list"), "file:///a/.one\r\nfile:///a/caf%E9/.two\r\n");
-        QCOMPARE(data->data("text/plain"), "/a/.one\n/a/caf\xe9/.two\n");
     }
 
     // Found by a real search, so each entry carries the identity and reason

@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
+#include <optional>
 #include <vector>
 
 namespace tarnwell::test {
@@ -24,8 +25,7 @@ const QString kPassword = QStringLiteral("tarnwell-test");
 
 QString program(const QString& name) {
     return QStandardPaths::findExecutable(
-        name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"), QStringLiteral("/sbin"),
-               QStringLiteral("/usr/libexec"), QStringLiteral("/usr/lib/gvfs")});
+        name, {"/usr/sbin", "/usr/bin", "/sbin", "/usr/libexec", "/usr/lib/gvfs"});
 }
 
 // A port nobody listens on now: parallel tests and a host smbd keep theirs.
@@ -55,32 +55,24 @@ bool answers(int port) {
 }
 
 // Fields of /proc/PID/stat after the command: state, then parent.
-bool statOf(pid_t pid, char& state, pid_t& parent) {
+std::optional<std::pair<char, pid_t>> statOf(pid_t pid) {
     QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray s = f.readAll();
+    const QByteArray s = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     const QList<QByteArray> rest = s.mid(s.lastIndexOf(')') + 2).split(' ');
     if (rest.size() < 2 || rest[0].isEmpty())
-        return false;
-    state = rest[0][0];
-    parent = pid_t(rest[1].toInt());
-    return true;
+        return std::nullopt;
+    return std::pair(rest[0][0], pid_t(rest[1].toInt()));
 }
 
 bool running(pid_t pid) {
-    char state = 0;
-    pid_t parent = 0;
-    return statOf(pid, state, parent) && state != 'Z' && state != 'X';
+    const auto s = statOf(pid);
+    return s && s->first != 'Z' && s->first != 'X';
 }
 
 void addDescendants(pid_t pid, std::vector<pid_t>& out) {
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool number = false;
-        const pid_t child = pid_t(entry.toInt(&number));
-        char state = 0;
-        pid_t parent = 0;
-        if (number && statOf(child, state, parent) && parent == pid) {
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        const pid_t child = pid_t(entry.toInt());
+        if (const auto s = statOf(child); child > 0 && s && s->second == pid) {
             out.push_back(child);
             addDescendants(child, out);
         }
@@ -149,17 +141,12 @@ QString SambaServer::start() {
     conf.close();
     int code = 0;
     const QByteArray pw = (kPassword + '\n' + kPassword + '\n').toUtf8();
-    const QByteArray out = run(QStringLiteral("smbpasswd"),
-                               {QStringLiteral("-c"), config(), QStringLiteral("-a"),
-                                QStringLiteral("-s"), QStringLiteral("root")},
-                               pw, &code);
+    const QByteArray out = run("smbpasswd", {"-c", config(), "-a", "-s", "root"}, pw, &code);
     if (code != 0)
         return QStringLiteral("smbpasswd: ") + QString::fromLocal8Bit(out);
     smbd_.setStandardOutputFile(d + QStringLiteral("/smbd.out"));
     smbd_.setProcessChannelMode(QProcess::MergedChannels);
-    smbd_.start(program(QStringLiteral("smbd")),
-                {QStringLiteral("--foreground"), QStringLiteral("--debug-stdout"),
-                 QStringLiteral("-s"), config()});
+    smbd_.start(program("smbd"), {"--foreground", "--debug-stdout", "-s", config()});
     QElapsedTimer t;
     t.start();
     while (smbd_.state() != QProcess::NotRunning && !answers(port_) && t.elapsed() < 20000)
@@ -176,11 +163,10 @@ SambaServer::~SambaServer() {
 
 std::optional<QByteArray> SambaServer::client(const QString& command) const {
     int code = 0;
-    const QByteArray out = run(
-        QStringLiteral("smbclient"),
-        {QStringLiteral("//127.0.0.1/share"), QStringLiteral("-p"), QString::number(port_),
-         QStringLiteral("-U"), QStringLiteral("root%") + kPassword, QStringLiteral("-c"), command},
-        {}, &code);
+    const QByteArray out = run("smbclient",
+                               {"//127.0.0.1/share", "-p", QString::number(port_), "-U",
+                                "root%" + kPassword, "-c", command},
+                               {}, &code);
     return code == 0 ? std::optional(out) : std::nullopt;
 }
 
@@ -202,8 +188,8 @@ QString GioSession::start(const SambaServer& server) {
     for (const char* p : {"dbus-daemon", "gio", "gvfsd", "gvfsd-fuse", "gvfsd-smb"})
         if (program(QString::fromLatin1(p)).isEmpty())
             return QStringLiteral(
-                       "%1 is missing (Debian dbus, libglib2.0-bin, "
-                       "gvfs-backends, gvfs-fuse)")
+                       "%1 is missing (Debian dbus, libglib2.0-bin, gvfs-backends, "
+                       "gvfs-fuse)")
                 .arg(p);
     if (::access("/dev/fuse", R_OK | W_OK) != 0)
         return QStringLiteral("FUSE is not available here");
@@ -213,9 +199,8 @@ QString GioSession::start(const SambaServer& server) {
     // this process takes the same, before GIO first looks.
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir()));
     qputenv("GVFS_REMOTE_VOLUME_MONITOR_IGNORE", "1");
-    bus_.start(program(QStringLiteral("dbus-daemon")),
-               {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
+    bus_.start(program("dbus-daemon"),
+               {"--session", "--nofork", "--nopidfile", "--print-address=1"});
     while (!bus_.canReadLine() && bus_.waitForReadyRead(10000)) {
     }
     address_ = QString::fromUtf8(bus_.readLine()).trimmed();
@@ -224,12 +209,10 @@ QString GioSession::start(const SambaServer& server) {
     qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
     uri_ = QStringLiteral("smb://root@127.0.0.1:%1/share").arg(server.port());
     int code = 0;
-    const QByteArray out = run(QStringLiteral("gio"), {QStringLiteral("mount"), uri_},
-                               ('\n' + kPassword + '\n').toUtf8(), &code);
-    const QString mounted = runtimeDir() + QStringLiteral(
-                                               "/gvfs/smb-share:port=%1,server=127.0.0."
-                                               "1,share=share,user=root")
-                                               .arg(server.port());
+    const QByteArray out = run("gio", {"mount", uri_}, ('\n' + kPassword + '\n').toUtf8(), &code);
+    const QString mounted =
+        runtimeDir() + QString("/gvfs/smb-share:port=%1,server=127.0.0.1,share=share,user=root")
+                           .arg(server.port());
     QElapsedTimer t;
     t.start();
     while (code == 0 && !QFileInfo::exists(mounted) && t.elapsed() < 10000) QThread::msleep(50);
@@ -241,7 +224,7 @@ QString GioSession::start(const SambaServer& server) {
 
 GioSession::~GioSession() {
     if (!mounted_.isEmpty())
-        run(QStringLiteral("gio"), {QStringLiteral("mount"), QStringLiteral("-u"), uri_});
+        run("gio", {"mount", "-u", uri_});
     if (!address_.isEmpty()) {
         // What the bus started (gvfsd, its FUSE server and backends) is
         // no child of anything here: the bus says who they are.
@@ -261,8 +244,8 @@ GioSession::~GioSession() {
     }
     // The FUSE server unmounts as it ends; one that could not is undone here.
     const QString fuse = runtimeDir() + QStringLiteral("/gvfs");
-    if (QProcess::execute(QStringLiteral("mountpoint"), {QStringLiteral("-q"), fuse}) == 0)
-        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), fuse});
+    if (QProcess::execute("mountpoint", {"-q", fuse}) == 0)
+        QProcess::execute("umount", {"-l", fuse});
     if (bus_.state() != QProcess::NotRunning) {
         stopProcessTree(pid_t(bus_.processId()));
         bus_.waitForFinished(5000);
