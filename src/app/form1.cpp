@@ -44,6 +44,8 @@ namespace {
 constexpr int kTwipsPerPixel = 15;
 constexpr int kClientWidthTwips = 15960;
 constexpr int kClientHeightTwips = 5970;
+// States in which the window system sets the window's size.
+constexpr Qt::WindowStates kResized = Qt::WindowMaximized | Qt::WindowFullScreen;
 
 const QString kListToolTip = QStringLiteral(
     "Double-click item to remove it. Move | line to right and out of window to reveal full "
@@ -343,6 +345,15 @@ void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
     if (services_.endProgram)
         services_.endProgram();
+}
+
+void Form1::changeEvent(QEvent* event) {
+    // The window's size is fixed, yet a compositor may maximise it all the
+    // same (weston does when asked): it is asked at once for its size back.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & kResized))
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowState(windowState() & ~kResized); }, Qt::QueuedConnection);
+    QWidget::changeEvent(event);
 }
 
 void Form1::mouseMoveEvent(QMouseEvent* event) {

@@ -76,6 +76,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;  // Form_Unload
+    void changeEvent(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
