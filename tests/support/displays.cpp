@@ -92,14 +92,23 @@ void XServer::askToClose(std::uint32_t window) const {
     xcb_flush(x.c);
 }
 
+namespace {
+
+QByteArray outputOf(const QProcessEnvironment& env, const QString& program,
+                    const QStringList& arguments) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    process.waitForFinished(5000);
+    return process.readAllStandardOutput();
+}
+
+}  // namespace
+
 QByteArray XServer::clipboard() const {
-    QProcess paste;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", display_);
-    paste.setProcessEnvironment(env);
-    paste.start("xclip", {"-o", "-selection", "clipboard"});
-    paste.waitForFinished(5000);
-    return paste.readAllStandardOutput();
+    return outputOf(env, "xclip", {"-o", "-selection", "clipboard"});
 }
 
 WaylandCompositor::WaylandCompositor(Kind kind) {
@@ -132,22 +141,15 @@ WaylandCompositor::WaylandCompositor(Kind kind) {
         }
         server_.setProgram(arguments.takeFirst());
         server_.setArguments(arguments);
-        socket.clear();
+        socket = dir + "/wayland-1";  // the first name sway tries
     }
     server_.setProcessEnvironment(env);
     server_.setStandardOutputFile(QProcess::nullDevice());
     server_.setStandardErrorFile(QProcess::nullDevice());
     server_.start();
-    // sway names its socket itself, as the first free wayland-N.
-    auto found = [&] {
-        if (kind == Sway)
-            for (const QString& name : QDir(dir).entryList({"wayland-*"}, QDir::System))
-                if (!name.endsWith(".lock"))
-                    socket = dir + '/' + name;
-        return QFile::exists(socket);
-    };
     if (server_.waitForStarted() &&
-        QTest::qWaitFor([&] { return found() || server_.state() != QProcess::Running; }, 20000) &&
+        QTest::qWaitFor(
+            [&] { return QFile::exists(socket) || server_.state() != QProcess::Running; }, 20000) &&
         server_.state() == QProcess::Running)
         display_ = QFile::encodeName(socket);
 }
@@ -167,11 +169,7 @@ QProcessEnvironment WaylandCompositor::clientEnvironment() const {
 }
 
 QByteArray WaylandCompositor::clipboard() const {
-    QProcess paste;
-    paste.setProcessEnvironment(clientEnvironment());
-    paste.start("wl-paste", {"--no-newline"});
-    paste.waitForFinished(5000);
-    return paste.readAllStandardOutput();
+    return outputOf(clientEnvironment(), "wl-paste", {"--no-newline"});
 }
 
 }  // namespace tarnwell::test
