@@ -83,12 +83,14 @@ int measure(long entries) {
             std::to_string(ours0.size()) + " of " + std::to_string(all.size()) + ", find " +
             std::to_string(find0.size()) + " of " + std::to_string(dotNamed.size()));
     std::vector<double> ours, peer;
-    for (int r = 0; r < rounds; ++r) {
-        searchResults(root, s);
-        ours.push_back(s);
-        runPeer(findCmd, s);
-        peer.push_back(s);
-    }
+    searchBesidePeer(
+        root, rounds,
+        [&] {
+            double t;
+            runPeer(findCmd, t);
+            return t;
+        },
+        ours, peer);
     std::printf("search of %ld files on a gvfs-mounted SMB share (median of %d rounds)\n", entries,
                 rounds);
     row("  ours, end to end", median(ours), "s");

@@ -64,12 +64,14 @@ int main(int argc, char** argv) {
     if (searchResults(root, s) != hidden || find(root, s) != dotNamed)
         throw std::runtime_error("result sets differ from the volume's hidden files");
     std::vector<double> ours, peer;
-    for (int r = 0; r < rounds; ++r) {
-        searchResults(root, s);
-        ours.push_back(s);
-        find(root, s);
-        peer.push_back(s);
-    }
+    searchBesidePeer(
+        root, rounds,
+        [&] {
+            double t;
+            find(root, t);
+            return t;
+        },
+        ours, peer);
     std::printf("search of %ld files on ntfs-3g (median of %d rounds)\n", entries, rounds);
     row("  ours, end to end", median(ours), "s");
     row("  find -name '.*' -type f", median(peer), "s");

@@ -64,4 +64,17 @@ inline std::vector<std::string> searchResults(const QString& root, double& secs)
     return out;
 }
 
+// Rounds of the search of `root` and of a peer, taken in turn so that both
+// meet the same machine; each function runs once and gives its seconds.
+template <typename Peer>
+void searchBesidePeer(const QString& root, int rounds, Peer peerSecs, std::vector<double>& ours,
+                      std::vector<double>& peer) {
+    double s;
+    for (int r = 0; r < rounds; ++r) {
+        searchResults(root, s);
+        ours.push_back(s);
+        peer.push_back(peerSecs());
+    }
+}
+
 }  // namespace tarnwell::bench
