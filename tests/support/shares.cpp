@@ -5,8 +5,6 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -54,62 +52,42 @@ bool answers(int port) {
     return ok;
 }
 
-// Fields of /proc/PID/stat after the command: state, then parent.
-std::optional<std::pair<char, pid_t>> statOf(pid_t pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    const QByteArray s = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    const QList<QByteArray> rest = s.mid(s.lastIndexOf(')') + 2).split(' ');
-    if (rest.size() < 2 || rest[0].isEmpty())
-        return std::nullopt;
-    return std::pair(rest[0][0], pid_t(rest[1].toInt()));
+// A process group of its own, so that whatever it starts can be stopped with
+// it by its id; smbd makes one itself.
+void ownGroup(QProcess& p) {
+    p.setChildProcessModifier([] { ::setpgid(0, 0); });
 }
 
-bool running(pid_t pid) {
-    const auto s = statOf(pid);
-    return s && s->first != 'Z' && s->first != 'X';
-}
-
-void addDescendants(pid_t pid, std::vector<pid_t>& out) {
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        const pid_t child = pid_t(entry.toInt());
-        if (const auto s = statOf(child); child > 0 && s && s->second == pid) {
-            out.push_back(child);
-            addDescendants(child, out);
-        }
+// Stops the group `leader` leads, and waits for the leader.
+void stopGroup(QProcess& leader) {
+    if (leader.state() == QProcess::NotRunning)
+        return;
+    const pid_t group = pid_t(leader.processId());
+    ::kill(-group, SIGTERM);
+    if (!leader.waitForFinished(5000)) {
+        ::kill(-group, SIGKILL);
+        leader.waitForFinished(5000);
     }
+    ::kill(-group, SIGKILL);  // what the group still holds goes too
 }
 
 QByteArray run(const QString& name, const QStringList& args, const QByteArray& input = {},
                int* exitCode = nullptr) {
     QProcess p;
+    ownGroup(p);
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program(name), args);
     p.write(input);
     p.closeWriteChannel();
     const bool done = p.waitForFinished(60000);
     if (!done)
-        stopProcessTree(pid_t(p.processId()));
+        stopGroup(p);
     if (exitCode)
         *exitCode = done && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return p.readAll();
 }
 
 }  // namespace
-
-void stopProcessTree(pid_t pid) {
-    if (pid <= 0)
-        return;
-    std::vector<pid_t> all{pid};
-    addDescendants(pid, all);
-    for (pid_t p : all) ::kill(p, SIGTERM);
-    QElapsedTimer t;
-    t.start();
-    for (pid_t p : all) {
-        while (running(p) && t.elapsed() < 5000) QThread::msleep(20);
-        if (running(p))
-            ::kill(p, SIGKILL);
-    }
-}
 
 SambaServer::SambaServer() : why_(start()) {}
 
@@ -155,10 +133,7 @@ QString SambaServer::start() {
 }
 
 SambaServer::~SambaServer() {
-    if (smbd_.state() != QProcess::NotRunning) {
-        stopProcessTree(pid_t(smbd_.processId()));
-        smbd_.waitForFinished(5000);
-    }
+    stopGroup(smbd_);
 }
 
 std::optional<QByteArray> SambaServer::client(const QString& command) const {
@@ -199,6 +174,7 @@ QString GioSession::start(const SambaServer& server) {
     // this process takes the same, before GIO first looks.
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir()));
     qputenv("GVFS_REMOTE_VOLUME_MONITOR_IGNORE", "1");
+    ownGroup(bus_);
     bus_.start(program("dbus-daemon"),
                {"--session", "--nofork", "--nopidfile", "--print-address=1"});
     while (!bus_.canReadLine() && bus_.waitForReadyRead(10000)) {
@@ -225,31 +201,13 @@ QString GioSession::start(const SambaServer& server) {
 GioSession::~GioSession() {
     if (!mounted_.isEmpty())
         run("gio", {"mount", "-u", uri_});
-    if (!address_.isEmpty()) {
-        // What the bus started (gvfsd, its FUSE server and backends) is
-        // no child of anything here: the bus says who they are.
-        std::vector<pid_t> started;
-        {
-            QDBusConnection bus =
-                QDBusConnection::connectToBus(address_, QStringLiteral("tarnwell-test-session"));
-            if (QDBusConnectionInterface* i = bus.interface())
-                for (const QString& name : i->registeredServiceNames().value())
-                    if (name.startsWith(':'))
-                        if (const pid_t pid = pid_t(i->servicePid(name).value());
-                            pid > 0 && pid != ::getpid() && pid != pid_t(bus_.processId()))
-                            started.push_back(pid);
-        }
-        QDBusConnection::disconnectFromBus(QStringLiteral("tarnwell-test-session"));
-        for (pid_t pid : started) stopProcessTree(pid);
-    }
     // The FUSE server unmounts as it ends; one that could not is undone here.
     const QString fuse = runtimeDir() + QStringLiteral("/gvfs");
     if (QProcess::execute("mountpoint", {"-q", fuse}) == 0)
         QProcess::execute("umount", {"-l", fuse});
-    if (bus_.state() != QProcess::NotRunning) {
-        stopProcessTree(pid_t(bus_.processId()));
-        bus_.waitForFinished(5000);
-    }
+    // What the bus started (gvfsd, its FUSE server and backends) is of its
+    // group, and goes with it.
+    stopGroup(bus_);
 }
 
 }  // namespace tarnwell::test

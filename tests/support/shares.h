@@ -58,6 +58,5 @@ private:
 
 // Ends `pid` and every process below it, each by its id: TERM, then KILL
 // after a few seconds.
-void stopProcessTree(pid_t pid);
 
 }  // namespace tarnwell::test
