@@ -32,12 +32,6 @@ namespace {
 using Session = ReadAhead::Session;
 using Node = ReadPlan::Node;
 
-// What the walk is done with is handed to the pool this many items at a
-// time (a folder's read, descriptor and node are three): a turn of the
-// pool's lock, which the readers take for every job, per few folders rather
-// than per folder, and still few descriptors held beyond the walk's budget.
-constexpr std::size_t kHandoffBatch = 16;
-
 // A folder as a stuck reader is known by, so that searching it again waits
 // for that reader instead of sending another into the same hang.
 struct ReadKey {
@@ -118,9 +112,7 @@ public:
         s_.plan.takeSpent(s_.handoff);
         const ReadPlan::Wake wake = s_.plan.takeWake();
         lock_.unlock();
-        // In batches: the pool's lock is the readers' too.
-        if (s_.handoff.size() >= kHandoffBatch)
-            board_.pool_.discard(s_.handoff);
+        board_.pool_.discard(s_.handoff);
         if (wake == ReadPlan::Wake::All)
             board_.pool_.wakeAll();
         else if (wake == ReadPlan::Wake::One)

@@ -22,20 +22,19 @@ void ReaderPool::wakeAll() {
 }
 
 // Counted even when nobody sleeps: a reader between asking the source and
-// going to sleep then sees it and asks again. A reader counts itself asleep
-// before it looks at the count, so that either it sees this wake-up or this
-// sees it asleep and wakes it (both orders are sequentially consistent).
+// going to sleep then sees it and asks again.
 void ReaderPool::wake(bool all) {
-    wakeUps_.fetch_add(1);
-    if (idle_.load() == 0)
-        return;
-    // Taken and let go so that a reader between looking and sleeping is
-    // asleep by the notify; notified outside it, so that the reader woken
-    // does not wake only to wait for it.
-    { std::lock_guard lock(mutex_); }
-    if (all)
+    bool sleepers;
+    {
+        std::lock_guard lock(mutex_);
+        ++wakeUps_;
+        sleepers = idle_ > 0;
+    }
+    // Outside the lock, so that the reader woken does not wake only to wait
+    // for it.
+    if (sleepers && all)
         wakeReaders_.notify_all();
-    else
+    else if (sleepers)
         wakeReaders_.notify_one();
 }
 
@@ -53,7 +52,7 @@ void ReaderPool::discard(Spent& items, bool now) {
                     std::make_move_iterator(items.end()));
     }
     items.clear();
-    if (now && idle_.load() > 0)
+    if (now)
         wakeReaders_.notify_one();
 }
 
@@ -73,15 +72,15 @@ void ReaderPool::work() {
             lock.lock();
             continue;
         }
-        const std::uint64_t seen = wakeUps_.load();
+        const std::uint64_t seen = wakeUps_;
         lock.unlock();
         bool more = false;
         std::unique_ptr<Job> job = source_.next(more);
         if (!job) {
             lock.lock();
-            idle_.fetch_add(1);
-            wakeReaders_.wait(lock, [&] { return wakeUps_.load() != seen || !bin_.empty(); });
-            idle_.fetch_sub(1);
+            ++idle_;
+            wakeReaders_.wait(lock, [&] { return wakeUps_ != seen || !bin_.empty(); });
+            --idle_;
             continue;
         }
         if (more)

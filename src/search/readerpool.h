@@ -24,13 +24,11 @@
 // as stranded; then the reader frees the job and asks again.
 //
 // Locks: the pool's own lock, private, covers the thread counts, the
-// stranded count and the bin, and the readers' sleep; the count of wake-ups
-// and of sleeping readers are atomics, read without it. The
+// stranded count, the sleeping readers and the bin, and nothing else. The
 // source's calls are made without it, and the source may call wakeOne,
 // wakeAll, strand and discard while holding a lock of its own: the pool
 // never calls the source while it holds its lock.
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -90,13 +88,11 @@ private:
     Source& source_;
     mutable std::mutex mutex_;
     std::condition_variable wakeReaders_;
-    // Wake-ups asked for so far, and readers asleep: a reader sleeps only
-    // while no wake-up comes, and a wake-up takes the lock only for one.
-    std::atomic<std::uint64_t> wakeUps_{0};
-    std::atomic<int> idle_{0};
     // Under mutex_:
+    std::uint64_t wakeUps_ = 0;  // asked for so far; a reader sleeps only while none comes
     int threads_ = 0;
     int stranded_ = 0;
+    int idle_ = 0;
     Spent bin_;
 };
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <iterator>
 
 namespace tarnwell {
 
@@ -204,9 +203,8 @@ void ReadPlan::close() {
 }
 
 void ReadPlan::takeSpent(Spent& into) {
-    into.insert(into.end(), std::make_move_iterator(spent_.begin()),
-                std::make_move_iterator(spent_.end()));
-    spent_.clear();
+    assert(into.empty());
+    into.swap(spent_);
 }
 
 ReadPlan::Wake ReadPlan::takeWake() {

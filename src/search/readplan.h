@@ -146,7 +146,7 @@ public:
     // The walk leaves: everything is cancelled.
     void close();
 
-    // What was let go since the last call, moved to the end of `into`.
+    // What was let go since the last call, swapped into `into` (empty).
     void takeSpent(Spent& into);
     // What the readers are to be told since the last call.
     Wake takeWake();
