@@ -46,23 +46,15 @@ void removeTree(const QString& root) {
     QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), root});
 }
 
-namespace {
-constexpr unsigned kDacBits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
-
-bool capabilities(__user_cap_data_struct (&data)[2], bool set) {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    return ::syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
-}
-}  // namespace
-
 bool readAsAnOrdinaryUser() {
-    __user_cap_data_struct data[2] = {};
     if (::geteuid() != 0)
         return true;
-    if (!capabilities(data, false))
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (::syscall(SYS_capget, &header, data) != 0)
         return false;
-    data[0].effective &= ~kDacBits;
-    return capabilities(data, true);
+    data[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    return ::syscall(SYS_capset, &header, data) == 0;
 }
 
 NtfsVolume::NtfsVolume(int megabytes) {
@@ -102,9 +94,8 @@ NtfsVolume::~NtfsVolume() {
 }
 
 bool NtfsVolume::setAttributes(const QString& path, unsigned word) {
-    const unsigned char raw[4] = {
-        static_cast<unsigned char>(word >> 24), static_cast<unsigned char>(word >> 16),
-        static_cast<unsigned char>(word >> 8), static_cast<unsigned char>(word)};
+    unsigned char raw[4];
+    for (int i = 0; i < 4; ++i) raw[i] = static_cast<unsigned char>(word >> (24 - 8 * i));
     return ::setxattr(QFile::encodeName(path).constData(), "system.ntfs_attrib_be", raw, 4, 0) == 0;
 }
 
