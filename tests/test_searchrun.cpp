@@ -20,19 +20,14 @@ QStringList texts(const std::vector<Box>& boxes) {
     return out;
 }
 
-// Three folders with one hidden file each, plus a plain file.
-struct ThreeFolders {
-    QTemporaryDir dir;
+// Three folders with one hidden file each, plus a plain file, in the list.
+QStringList addThreeFolders(const QTemporaryDir& dir, Harness& h) {
+    makeTree(dir.path(), {"one/.h", "one/p", "two/.h", "two/p", "three/.h", "three/p"});
     QStringList paths;
-    ThreeFolders() {
-        makeTree(dir.path(), {"one/.h", "one/p", "two/.h", "two/p", "three/.h", "three/p"});
-        for (const char* name : {"one", "two", "three"})
-            paths << dir.path() + QLatin1Char('/') + QLatin1String(name);
-    }
-    void addTo(Harness& h) const {
-        for (const QString& p : paths) h.searchList().Add(p);
-    }
-};
+    for (const char* name : {"/one", "/two", "/three"})
+        h.searchList().Add(paths.emplace_back(dir.path() + QLatin1String(name)));
+    return paths;
+}
 
 }  // namespace
 
@@ -45,9 +40,7 @@ private slots:
         h.form->ProgressBar1->setValue(42);
         h.form->searchRun().stopRequested = false;
         h.form->PushButton1_Click();
-        QCOMPARE(h.dialogs.messages().size(), size_t(1));
-        const Box box = h.dialogs.messages()[0];
-        QCOMPARE(box.text, QStringLiteral("No folders added."));
+        QCOMPARE(texts(h.dialogs.messages()), QStringList{"No folders added."});
         QCOMPARE(h.results().Count(), 1);
         QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
         QCOMPARE(h.form->ProgressBar1->Value(), 42.0);
@@ -55,9 +48,9 @@ private slots:
     }
 
     void aRunShowsItsProgressAndEndsAtRest() {
-        ThreeFolders tree;
+        QTemporaryDir dir;
         Harness h;
-        tree.addTo(h);
+        const QStringList paths = addThreeFolders(dir, h);
         h.results().Add(QStringLiteral("/from an earlier run"));
         QList<double> values;
         QStringList shown;
@@ -73,14 +66,12 @@ private slots:
         // text, and two files.
         QCOMPARE(values.size(), 3 * 4);
         QCOMPARE(values[1], 100.0 / 3);
-        QCOMPARE(values[5], 200.0 / 3);
         QCOMPARE(values[9], 100.0);
-        QCOMPARE(shown[1], "Processing: " + tree.paths[0]);
-        QCOMPARE(shown[2], "Processing " + tree.paths[0]);
-        QCOMPARE(shown[9], "Processing: " + tree.paths[2]);
+        QCOMPARE(shown[1], "Processing: " + paths[0]);
+        QCOMPARE(shown[2], "Processing " + paths[0]);
 
-        QCOMPARE(entries(h.results()), QStringList({tree.paths[0] + "/.h", tree.paths[1] + "/.h",
-                                                    tree.paths[2] + "/.h"}));
+        QCOMPARE(entries(h.results()),
+                 QStringList({paths[0] + "/.h", paths[1] + "/.h", paths[2] + "/.h"}));
         QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
         QCOMPARE(h.form->pointer().value(), MousePointer::Default);
         QCOMPARE(h.form->ProgressBar1->Value(), 0.0);
@@ -88,25 +79,41 @@ private slots:
         QCOMPARE(texts(h.dialogs.messages()), QStringList{"Done."});
     }
 
-    void stopDuringTheSecondOfThree() {
-        ThreeFolders tree;
+    // A Stop click at the first file of the second entry; or at the first
+    // file of the first, with a Start click at once after it: that run goes
+    // through the whole list inside the stopped one, which then finishes too.
+    void stopping_data() {
+        QTest::addColumn<int>("at");  // the yield the clicks come at
+        QTest::addColumn<bool>("restart");
+        QTest::newRow("stop during the second of three") << 7 << false;
+        QTest::newRow("start again after a stop") << 3 << true;
+    }
+    void stopping() {
+        QFETCH(int, at);
+        QFETCH(bool, restart);
+        QTemporaryDir dir;
         Harness h;
-        tree.addTo(h);
-        QStringList shown;
+        const QStringList paths = addThreeFolders(dir, h);
         h.yield.onYield = [&](int n) {
-            shown << h.form->ProgressBar1->Text();
-            if (n == 7) {  // the first file of the second entry
+            if (n != at)
+                return;
+            at = 0;  // the inner run must not click again
+            h.form->PushButton1_Click();
+            QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
+            QVERIFY(h.form->searchRun().stopRequested);
+            if (restart)
                 h.form->PushButton1_Click();
-                QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
-                QVERIFY(h.form->searchRun().stopRequested);
-            }
         };
         h.form->PushButton1_Click();
-        QCOMPARE(h.yield.count, 8);  // the third entry yields once, then sees the stop
-        QVERIFY(!shown.contains("Processing: " + tree.paths[2]));
-        QCOMPARE(entries(h.results()), QStringList{tree.paths[0] + "/.h"});
-        QCOMPARE(texts(h.dialogs.messages()), QStringList{"Done."});
+        if (!restart)
+            QCOMPARE(h.yield.count, 8);  // the third entry yields once, then sees the stop
+        QStringList found{paths[0] + "/.h"};
+        if (restart)
+            found << paths[1] + "/.h" << paths[2] + "/.h";
+        QCOMPARE(entries(h.results()), found);
+        QCOMPARE(texts(h.dialogs.messages()), QStringList(restart ? 2 : 1, "Done."));
         QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
+        QCOMPARE(h.form->pointer().value(), MousePointer::Default);
 
         // The next run starts afresh: the earlier finds go first. Only the
         // exact caption "Stop" makes a click a Stop click.
@@ -115,27 +122,6 @@ private slots:
         h.form->PushButton1_Click();
         QCOMPARE(h.results().Count(), 3);
         QCOMPARE(h.form->PushButton1->text(), QStringLiteral("STOP"));
-    }
-
-    void aStartAfterAStopRunsInsideTheStoppedRun() {
-        ThreeFolders tree;
-        Harness h;
-        tree.addTo(h);
-        bool clicked = false;
-        h.yield.onYield = [&](int n) {
-            if (n == 3 && !clicked) {  // the first file of the first entry
-                clicked = true;
-                h.form->PushButton1_Click();  // Stop
-                h.form->PushButton1_Click();  // and Start again, at once
-            }
-        };
-        h.form->PushButton1_Click();
-        // The inner run went through the whole list; the outer one, stopped,
-        // then saw the flag and finished too.
-        QCOMPARE(texts(h.dialogs.messages()), QStringList({"Done.", "Done."}));
-        QCOMPARE(h.results().Count(), 3);
-        QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
-        QCOMPARE(h.form->pointer().value(), MousePointer::Default);
     }
 };
 

@@ -82,7 +82,6 @@ private slots:
         QCOMPARE(pointer.values, (std::vector<int>{11, 0}));
         QVERIFY(h.opened().contains(
             QRegularExpression(R"(/cache/tarnwell/Results-\d{8}-\d{6}\.xlsx$)")));
-        QCOMPARE(filesUnder(dir.path() + "/cache/tarnwell").size(), 1);
         QCOMPARE(QFileInfo(dir.path() + "/cache/tarnwell").permissions() & 0x0777, 0x0700);
         QCOMPARE(QFileInfo(h.opened()).permissions() & 0x0777, 0x0600);
         // A text that looks like a formula stays a string; an unchecked entry
@@ -144,10 +143,10 @@ private slots:
             h.results().Add(
                 QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Sha512)
                     .toHex());
-        const auto openFiles = [] { return QDir("/proc/self/fd").count(); };
-        const auto before = openFiles();
+        const auto before = QDir("/proc/self/fd").count();
         h.form->PushButton14_Click();
-        QCOMPARE(openFiles(), before);  // a dropped workbook closes what it had open
+        QCOMPARE(QDir("/proc/self/fd").count(),
+                 before);  // a dropped workbook closes what it had open
         QCOMPARE(h.dialogs.errorReports("Form1.PushButton14_Click"), 1);
         QCOMPARE(h.dialogs.boxes.size(), size_t(1));
         QVERIFY(h.shell.openedFiles.empty());

@@ -6,10 +6,8 @@
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <stdexcept>
 
 #include "ui/listcontrol.h"
@@ -46,65 +44,51 @@ void removeTree(const QString& root) {
     QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), root});
 }
 
-namespace {
-constexpr unsigned kDacBits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
-
-bool capabilities(__user_cap_data_struct (&data)[2], bool set) {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    return ::syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
-}
-}  // namespace
-
 bool readAsAnOrdinaryUser() {
-    __user_cap_data_struct data[2] = {};
     if (::geteuid() != 0)
         return true;
-    if (!capabilities(data, false))
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (::syscall(SYS_capget, &header, data) != 0)
         return false;
-    data[0].effective &= ~kDacBits;
-    return capabilities(data, true);
+    data[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    return ::syscall(SYS_capset, &header, data) == 0;
 }
 
-NtfsVolume::NtfsVolume(int megabytes) {
+NtfsVolume::NtfsVolume() {
     if (::access("/dev/fuse", R_OK | W_OK) != 0) {
         why_ = QStringLiteral("FUSE is not available here (/dev/fuse cannot be opened)");
         return;
     }
-    char tmpl[] = "/tmp/tarnwell-ntfs-XXXXXX";
-    if (!::mkdtemp(tmpl)) {
+    if (!dir_.isValid()) {
         why_ = QStringLiteral("cannot make a temporary folder");
         return;
     }
-    dir_ = QString::fromLocal8Bit(tmpl);
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.setWorkingDirectory(dir_);
+    p.setWorkingDirectory(dir_.path());
     p.start(QStringLiteral("sh"),
             {QStringLiteral("-c"),
              QStringLiteral("PATH=$PATH:/usr/sbin:/sbin; command -v mkntfs && command -v ntfs-3g "
                             "|| { echo 'mkntfs or ntfs-3g missing (Debian ntfs-3g)'; exit 1; }; "
-                            "truncate -s %1M img && mkntfs -F -f -q img && mkdir mnt && "
-                            "ntfs-3g img mnt")
-                 .arg(megabytes)});
+                            "truncate -s 16M img && mkntfs -F -f -q img && mkdir mnt && "
+                            "ntfs-3g img mnt")});
     if (!p.waitForFinished(60000) || p.exitCode() != 0) {
         why_ = QStringLiteral("no NTFS volume: ") + QString::fromLocal8Bit(p.readAll());
         return;
     }
-    mountPoint_ = dir_ + QStringLiteral("/mnt");
+    mountPoint_ = dir_.path() + QStringLiteral("/mnt");
 }
 
 NtfsVolume::~NtfsVolume() {
     if (!mountPoint_.isEmpty() &&
         QProcess::execute(QStringLiteral("fusermount3"), {QStringLiteral("-u"), mountPoint_}) != 0)
         QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), mountPoint_});
-    if (!dir_.isEmpty())
-        QDir(dir_).removeRecursively();
 }
 
 bool NtfsVolume::setAttributes(const QString& path, unsigned word) {
-    const unsigned char raw[4] = {
-        static_cast<unsigned char>(word >> 24), static_cast<unsigned char>(word >> 16),
-        static_cast<unsigned char>(word >> 8), static_cast<unsigned char>(word)};
+    unsigned char raw[4];
+    for (int i = 0; i < 4; ++i) raw[i] = static_cast<unsigned char>(word >> (24 - 8 * i));
     return ::setxattr(QFile::encodeName(path).constData(), "system.ntfs_attrib_be", raw, 4, 0) == 0;
 }
 

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace tarnwell {
 class ListControl;
@@ -32,7 +33,7 @@ bool readAsAnOrdinaryUser();
 // mountPoint() is empty when it could not be had, and why() says why.
 class NtfsVolume {
 public:
-    explicit NtfsVolume(int megabytes = 16);
+    NtfsVolume();
     ~NtfsVolume();
     const QString& mountPoint() const { return mountPoint_; }
     const QString& why() const { return why_; }
@@ -41,7 +42,8 @@ public:
     static unsigned attributes(const QString& path);
 
 private:
-    QString dir_, mountPoint_, why_;
+    QTemporaryDir dir_{QStringLiteral("/tmp/tarnwell-ntfs-XXXXXX")};
+    QString mountPoint_, why_;
 };
 
 }  // namespace tarnwell::test
