@@ -55,7 +55,7 @@ bool readAsAnOrdinaryUser() {
     return ::syscall(SYS_capset, &header, data) == 0;
 }
 
-NtfsVolume::NtfsVolume() {
+NtfsVolume::NtfsVolume(int megabytes) {
     if (::access("/dev/fuse", R_OK | W_OK) != 0) {
         why_ = QStringLiteral("FUSE is not available here (/dev/fuse cannot be opened)");
         return;
@@ -71,8 +71,9 @@ NtfsVolume::NtfsVolume() {
             {QStringLiteral("-c"),
              QStringLiteral("PATH=$PATH:/usr/sbin:/sbin; command -v mkntfs && command -v ntfs-3g "
                             "|| { echo 'mkntfs or ntfs-3g missing (Debian ntfs-3g)'; exit 1; }; "
-                            "truncate -s 16M img && mkntfs -F -f -q img && mkdir mnt && "
-                            "ntfs-3g img mnt")});
+                            "truncate -s %1M img && mkntfs -F -f -q img && mkdir mnt && "
+                            "ntfs-3g img mnt")
+                 .arg(megabytes)});
     if (!p.waitForFinished(60000) || p.exitCode() != 0) {
         why_ = QStringLiteral("no NTFS volume: ") + QString::fromLocal8Bit(p.readAll());
         return;

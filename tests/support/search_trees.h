@@ -33,7 +33,7 @@ bool readAsAnOrdinaryUser();
 // mountPoint() is empty when it could not be had, and why() says why.
 class NtfsVolume {
 public:
-    NtfsVolume();
+    explicit NtfsVolume(int megabytes = 16);
     ~NtfsVolume();
     const QString& mountPoint() const { return mountPoint_; }
     const QString& why() const { return why_; }
