@@ -5,19 +5,12 @@
 #include <sys/mount.h>
 #include <unistd.h>
 #include <QApplication>
-#include <QDir>
-#include <QProcess>
 #include <QPushButton>
-#include <QTimer>
-#include <QtTest>
-#include <memory>
 
 #include "platform/ending.h"
 #include "search/readahead.h"
 #include "support/displays.h"
 #include "support/fakes.h"
-#include "support/search_trees.h"
-#include "ui/listcontrol.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
@@ -33,9 +26,8 @@ int entriesOf(const char* folder) {
 // Searches `folder` and clicks Stop `afterMs` into the run; returns when the
 // run has ended.
 void searchAndStop(Harness& h, const QString& folder, int afterMs) {
-    h.searchList().Add(folder);
     QTimer::singleShot(afterMs, h.form.get(), [&h] { h.form->PushButton1_Click(); });
-    h.form->PushButton1_Click();
+    h.search({folder});
 }
 
 // In a child process, since closing ends it: a search that waits on the
@@ -44,8 +36,7 @@ int closeInHang(const QString& mount) {
     Harness h;
     h.services.endProgram = endProgramAtOnce;
     h.form->showCentred();
-    h.searchList().Add(mount);
-    h.form->PushButton1_Click();
+    h.search({mount});
     return 3;  // never: closing ends the program
 }
 
@@ -81,7 +72,6 @@ struct HangMount {
 class HangTest : public QObject {
     Q_OBJECT
     std::unique_ptr<HangMount> hang_;
-    QString mount_, release_;
     std::unique_ptr<Harness> stopped_;  // its run was stopped in the hang
 
 private slots:
@@ -89,8 +79,6 @@ private slots:
         QVERIFY2(::access("/dev/fuse", R_OK | W_OK) == 0, "FUSE is needed: /dev/fuse");
         hang_ = std::make_unique<HangMount>();
         QVERIFY(hang_->start());
-        mount_ = hang_->mount;
-        release_ = hang_->release;
     }
 
     void cleanupTestCase() { hang_.reset(); }
@@ -137,18 +125,16 @@ private slots:
     void stopInTheHangEndsTheRunWithWhatWasFound() {
         stopped_ = std::make_unique<Harness>();
         Harness& h = *stopped_;
-        searchAndStop(h, mount_, 300);
-        QVERIFY(!QFile::exists(release_));  // it ended with the listing still held
-        QCOMPARE(entries(h.results()), QStringList({mount_ + "/.r1", mount_ + "/a/.a1"}));
+        const QString& m = hang_->mount;
+        searchAndStop(h, m, 300);
+        QVERIFY(!QFile::exists(hang_->release));  // it ended with the listing still held
+        QCOMPARE(textsOf(h.results()), QStringList({m + "/.r1", m + "/a/.a1"}));
         QCOMPARE(h.dialogs.messages().size(), size_t(1));
         QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
         QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
 
         // A search beside the hang works meanwhile.
-        Harness beside;
-        beside.searchList().Add(mount_ + "/z");
-        beside.form->PushButton1_Click();
-        QCOMPARE(entries(beside.results()), QStringList{mount_ + "/z/.z1"});
+        QCOMPARE(Harness().search({m + "/z"}), QStringList{m + "/z/.z1"});
     }
 
     void searchingTheHangAgainAndAgainPilesNothingUp() {
@@ -156,7 +142,7 @@ private slots:
         const int descriptors = entriesOf("/proc/self/fd");
         for (int i = 0; i < 20; ++i) {
             Harness h;
-            searchAndStop(h, mount_, 20);
+            searchAndStop(h, hang_->mount, 20);
             QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
         }
         QVERIFY(ReadAhead::threadCount() <= ReadAhead::threadLimit());
@@ -165,17 +151,14 @@ private slots:
     }
 
     void theListingReleasedLaterAddsNothing() {
-        QFile release(release_);
-        QVERIFY(release.open(QIODevice::WriteOnly));
+        const QString& m = hang_->mount;
+        hang_->letGo();
         // Long enough for a stuck reader to come back and hand in its listing.
         QTest::qWait(500);
-        QCOMPARE(entries(stopped_->results()), QStringList({mount_ + "/.r1", mount_ + "/a/.a1"}));
+        QCOMPARE(textsOf(stopped_->results()), QStringList({m + "/.r1", m + "/a/.a1"}));
         QCOMPARE(stopped_->dialogs.messages().size(), size_t(1));
-        Harness h;
-        h.searchList().Add(mount_);
-        h.form->PushButton1_Click();
-        QCOMPARE(entries(h.results()), QStringList({mount_ + "/.r1", mount_ + "/a/.a1",
-                                                    mount_ + "/hang/.h1", mount_ + "/z/.z1"}));
+        QCOMPARE(Harness().search({m}),
+                 QStringList({m + "/.r1", m + "/a/.a1", m + "/hang/.h1", m + "/z/.z1"}));
     }
 };
 

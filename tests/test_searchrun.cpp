@@ -70,7 +70,7 @@ private slots:
         QCOMPARE(shown[1], "Processing: " + paths[0]);
         QCOMPARE(shown[2], "Processing " + paths[0]);
 
-        QCOMPARE(entries(h.results()),
+        QCOMPARE(textsOf(h.results()),
                  QStringList({paths[0] + "/.h", paths[1] + "/.h", paths[2] + "/.h"}));
         QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
         QCOMPARE(h.form->pointer().value(), MousePointer::Default);
@@ -110,7 +110,7 @@ private slots:
         QStringList found{paths[0] + "/.h"};
         if (restart)
             found << paths[1] + "/.h" << paths[2] + "/.h";
-        QCOMPARE(entries(h.results()), found);
+        QCOMPARE(textsOf(h.results()), found);
         QCOMPARE(texts(h.dialogs.messages()), QStringList(restart ? 2 : 1, "Done."));
         QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
         QCOMPARE(h.form->pointer().value(), MousePointer::Default);

@@ -21,15 +21,6 @@ namespace {
 
 constexpr int kDos = HiddenReason::DosAttribute, kSys = HiddenReason::DosSystem;
 
-QMap<QString, int> search(const QString& folder, Harness& h) {
-    h.searchList().Add(folder);
-    h.form->PushButton1_Click();
-    QMap<QString, int> found;
-    for (int i = 1; i <= h.results().Count(); ++i)
-        found.insert(h.results().Text(i).mid(folder.size() + 1), h.results().Tag(i));
-    return found;
-}
-
 QByteArray storedBlob(const QString& path) {
     char raw[256];
     const ssize_t n = ::getxattr(QFile::encodeName(path), "user.DOSATTRIB", raw, sizeof raw);
@@ -104,7 +95,7 @@ private slots:
     void hiddenOnTheServersDiskAsClientsSetIt() {
         const QMap<QString, int> onDisk = expectedFrom(HiddenReason::DosFromServer);
         Harness h;
-        QCOMPARE(search(server->shareFolder(), h), onDisk);
+        QCOMPARE(h.reasonsBelow(server->shareFolder()), onDisk);
         QCOMPARE(h.dialogs.messages().size(), size_t(1));  // "Done." and no failure
         QCOMPARE(int(hiddenTagOf(QFile::encodeName(server->shareFolder() + "/hs"))),
                  kDos | kSys | HiddenReason::DosFromServer);
@@ -117,7 +108,7 @@ private slots:
         writeFile(outside, "x");
         QVERIFY(::setxattr(outside, "user.DOSATTRIB", blob.constData(), blob.size(), 0) == 0);
         Harness h2;
-        const QMap<QString, int> found = search(above, h2);
+        const QMap<QString, int> found = h2.reasonsBelow(above);
         for (auto it = onDisk.begin(); it != onDisk.end(); ++it)
             QCOMPARE(found.value("share/" + it.key()), it.value());
         QVERIFY(!found.contains("outside"));
@@ -127,7 +118,7 @@ private slots:
         GioSession session(*server);
         QVERIFY2(session.why().isEmpty(), qPrintable(session.why()));
         Harness h;
-        QCOMPARE(search(session.mountedShare(), h), expectedFrom(HiddenReason::DosFromShare));
+        QCOMPARE(h.reasonsBelow(session.mountedShare()), expectedFrom(HiddenReason::DosFromShare));
         QCOMPARE(h.dialogs.messages().size(), size_t(1));
     }
 

@@ -48,4 +48,18 @@ Harness::Harness(const QString& programFolder, bool load, Clipboard* realClipboa
         form->Form_Load();
 }
 
+QStringList Harness::search(const QStringList& folders) {
+    for (const QString& f : folders) searchList().Add(f);
+    form->PushButton1_Click();
+    return textsOf(results());
+}
+
+QMap<QString, int> Harness::reasonsBelow(const QString& folder) {
+    const QStringList found = search({folder});
+    QMap<QString, int> out;
+    for (int i = 1; i <= found.size(); ++i)
+        out.insert(found[i - 1].mid(folder.size() + 1), results().Tag(i));
+    return out;
+}
+
 }  // namespace tarnwell::test

@@ -133,6 +133,12 @@ struct Harness {
 
     ListControl& searchList() { return *form->ListView1; }
     ListControl& results() { return *form->ListView2; }
+    // Adds the folders to the search list and runs a search to its end; the
+    // results' texts.
+    QStringList search(const QStringList& folders);
+    // The same for one folder: each result's path below it, with the reason
+    // it is hidden.
+    QMap<QString, int> reasonsBelow(const QString& folder);
 };
 
 // The lists as the user sees them.

@@ -10,15 +10,7 @@
 #include <QProcess>
 #include <stdexcept>
 
-#include "ui/listcontrol.h"
-
 namespace tarnwell::test {
-
-QStringList entries(const ListControl& list) {
-    QStringList out;
-    for (int i = 1; i <= list.Count(); ++i) out << list.Text(i);
-    return out;
-}
 
 void makeDeep(const QByteArray& root, int depth, bool siblings) {
     int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

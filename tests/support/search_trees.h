@@ -4,16 +4,9 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
-namespace tarnwell {
-class ListControl;
-}
-
 namespace tarnwell::test {
-
-QStringList entries(const ListControl& list);
 
 // `depth` nested folders "d" below root, made through descriptors since
 // their paths go far beyond the path limit. With `siblings`, every level
