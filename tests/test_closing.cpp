@@ -1,139 +1,170 @@
 // Closing the window ends the program at once, so each case runs in a child:
-// this executable again, told what to do by the environment. Mid-search, the
-// close costs the user none of their files. After a copy, what the user
-// copied outlives the program: the close hands the clipboard to the desktop's
-// clipboard manager first, or, where none runs, to a clipboard server. That
-// runs under an X server of the test's own, with the smallest manager that
-// owns CLIPBOARD_MANAGER, and without one.
-#include <xcb/xcb.h>
+// this executable again, told what to do by the environment, on a display
+// server of the test's own. After a search and "Copy Results To Clipboard",
+// closed while the box that says so is open, what the user copied outlives
+// the program: on X11 the close hands the clipboard to the desktop's
+// clipboard manager (here the smallest one that owns CLIPBOARD_MANAGER) or,
+// where none runs, to a clipboard server; under sway, given real input by a
+// virtual keyboard, to wl-copy. Under weston, which leaves the title bar to
+// the client, the window comes up whole, keeps its size and offers nothing to
+// maximise. Closing in the middle of a search is test_hang's.
+#include <QAbstractButton>
 #include <QApplication>
-#include <cstring>
+#include <QWindow>
 
 #include "platform/ending.h"
 #include "support/displays.h"
 #include "support/fakes.h"
-#include "support/results_support.h"
+#include "ui/titlebar.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
 
 namespace {
 
-constexpr char kChild[] = "TARNWELL_TEST_CLOSING";  // "copy:" and a text, or "search:" and a folder
-constexpr int kCommandFinished = 3;
+constexpr char kChild[] = "TARNWELL_TEST_CLOSING";  // "window", or "copy:" and a folder
 
-// The display, when one is given, is an X server for the child to use.
-void startChild(QProcess& child, const QString& what, const QByteArray& display = {}) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(kChild, what);
-    if (!display.isEmpty()) {
-        env.insert("DISPLAY", display);
-        env.insert("QT_QPA_PLATFORM", "xcb");
+// In the child, under weston.
+class WindowChecks : public QObject {
+    Q_OBJECT
+    Harness h;
+
+private slots:
+    void initTestCase() {
+        h.form->showCentred();
+        QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
     }
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {});
-}
 
-// In the child: the window closed at the 50th yield of a search, and the
-// program ended as the program itself ends it.
-int closeDuringSearch(const QString& folder) {
-    Harness h(folder);
-    h.services.endProgram = endProgramAtOnce;
-    h.form->showCentred();
-    h.yield.onYield = [&](int n) { n == 50 && h.form->close(); };
-    h.searchList().Add(folder);
-    h.form->PushButton1_Click();
-    return kCommandFinished;
-}
+    void comesUpWithEveryControl() {
+        const QStringList names{"ListView1",    "ListView2",    "PushButton1",  "PushButton2",
+                                "PushButton3",  "PushButton4",  "PushButton5",  "PushButton6",
+                                "PushButton8",  "PushButton9",  "PushButton11", "PushButton14",
+                                "PushButton17", "ProgressBar1", "TitleBar"};
+        for (const QString& name : names) {
+            const auto* control = h.form->findChild<QWidget*>(name);
+            QVERIFY2(control && control->isVisible(), qPrintable(name));
+            QVERIFY2(h.form->rect().contains(control->geometry()), qPrintable(name));
+        }
+        QCOMPARE(h.form->windowTitle(), QStringLiteral("Tarnwell"));
+    }
 
-// In the child, on the test's X server: copy the results, then close the
-// window while the box that says so is open, as the program ends.
-int copyAndClose(const QByteArray& result) {
+    // Qt draws no title bar of its own, which would offer to maximise; the
+    // window's own offers to minimise and to close, and nothing else.
+    void offersNothingToMaximise() {
+        QCOMPARE(h.form->windowHandle()->frameMargins(), QMargins());
+        QStringList offered;
+        for (const auto* button : h.form->findChild<TitleBar*>()->findChildren<QAbstractButton*>())
+            offered << button->accessibleName();
+        QCOMPARE(offered, QStringList({"Minimise", "Close"}));
+    }
+
+    // What the compositor is told: no size but this one. (A maximise asked
+    // for here races Qt's answer to weston 10's configure, which ends the
+    // client with a protocol error now and then.)
+    void keepsItsSize() {
+        const QSize size = h.form->size();
+        QCOMPARE(h.form->windowHandle()->minimumSize(), size);
+        QCOMPARE(h.form->windowHandle()->maximumSize(), size);
+    }
+};
+
+// In the child: a search, the copy, and the close while the box that says so
+// is open, as the program ends it.
+int searchCopyAndClose(const QString& folder) {
     QtClipboard clipboard;
     Harness h(QString(), true, &clipboard);
     h.services.endProgram = endProgramAtOnce;
     h.form->showCentred();
-    h.results().Add(result);
+    if (!QTest::qWaitForWindowExposed(h.form.get()))
+        return 10;
+    // A Wayland compositor takes a selection only from a client that has had
+    // input. sway adds wtype's keyboard to the seat at its first key; the
+    // pause lets the window take the keyboard before the second.
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        struct KeySeen : QObject {
+            bool seen = false;
+            bool eventFilter(QObject*, QEvent* e) override {
+                seen |= e->type() == QEvent::KeyRelease;
+                return false;
+            }
+        } keys;
+        qApp->installEventFilter(&keys);
+        QProcess wtype;
+        wtype.start("wtype", {"-k", "Shift_L", "-s", "300", "-k", "Shift_L"});
+        const bool keyed = QTest::qWaitFor([&] { return keys.seen; });
+        wtype.waitForFinished();
+        if (!keyed)
+            return 11;
+    }
+    if (h.search({folder}).isEmpty())
+        return 12;
     h.dialogs.whileOpen = [&](const Box&) { h.form->close(); };
     h.form->PushButton5_Click();
-    return kCommandFinished;
+    return 13;  // never: closing ends the program
 }
 
-xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-    auto* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t a = reply->atom;
-    std::free(reply);
-    return a;
+// A folder holding the one hidden file `name`, and the text a copy of it gives.
+std::pair<QString, QByteArray> folderWith(const QTemporaryDir& dir, const char* name) {
+    const QString folder = dir.path() + '/' + QString::number(QDir(dir.path()).count());
+    makeTree(folder, {name});
+    return {folder, QFile::encodeName(folder) + '/' + name + "\r\n"};
 }
 
 }  // namespace
 
 class ClosingTest : public QObject {
     Q_OBJECT
+    QTemporaryDir dir;
+
 private slots:
-    // Closing the window ends the program at once, in the middle of a
-    // search, and costs the user none of their files.
-    void closingMidSearchEndsAtOnce() {
-        QTemporaryDir dir;
-        for (int i = 0; i < 200; ++i)
-            makeTree(dir.path(), {qPrintable(QString("%1/.h%2").arg(i % 10).arg(i))});
-        const QStringList before = filesUnder(dir.path());
-        QProcess child;
-        startChild(child, "search:" + dir.path());
-        QVERIFY(child.waitForFinished(120000));
-        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(child.exitCode(), 0);  // not kCommandFinished: the close ended it
-        QCOMPARE(filesUnder(dir.path()), before);
-    }
     void copiedTextOutlivesTheProgram() {
         XServer xvfb;
-        const QByteArray display = xvfb.display();
-        QVERIFY(!display.isEmpty());
-        xcb_connection_t* c = xcb_connect(display.constData(), nullptr);
-        QVERIFY(!xcb_connection_has_error(c));
-        const xcb_atom_t manager = atom(c, "CLIPBOARD_MANAGER"), save = atom(c, "SAVE_TARGETS"),
-                         clipboard = atom(c, "CLIPBOARD"), utf8 = atom(c, "UTF8_STRING");
-        const xcb_window_t w = xcb_generate_id(c);
-        xcb_create_window(c, 0, w, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root, 0, 0, 1,
-                          1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, 0, 0, nullptr);
-        xcb_set_selection_owner(c, w, manager, XCB_CURRENT_TIME);
-        std::free(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, manager), nullptr));
+        QVERIFY(!xvfb.display().isEmpty());
+        XConnection x(xvfb.display());
+        QVERIFY(!xcb_connection_has_error(x.c));
+        const xcb_atom_t manager = x.atom("CLIPBOARD_MANAGER"), save = x.atom("SAVE_TARGETS"),
+                         clipboard = x.atom("CLIPBOARD"), utf8 = x.atom("UTF8_STRING");
+        const xcb_window_t w = xcb_generate_id(x.c);
+        xcb_create_window(x.c, 0, w, x.root(), 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, 0, 0,
+                          nullptr);
+        xcb_set_selection_owner(x.c, w, manager, XCB_CURRENT_TIME);
+        std::free(
+            xcb_get_selection_owner_reply(x.c, xcb_get_selection_owner(x.c, manager), nullptr));
 
+        const auto [folder, copied] = folderWith(dir, ".copied");
         QProcess child;
-        startChild(child, "copy:/home/u/.copied", display);
+        startSelf(child, xvfb.clientEnvironment(), kChild, "copy:" + folder);
         int requests = 0;
         xcb_window_t requestor = 0;
         QByteArray saved;
         while (!child.waitForFinished(5) && child.state() == QProcess::Running) {
-            while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
+            while (xcb_generic_event_t* e = xcb_poll_for_event(x.c)) {
                 const auto* request = reinterpret_cast<xcb_selection_request_event_t*>(e);
                 if ((e->response_type & 0x7f) == XCB_SELECTION_REQUEST &&
                     request->selection == manager && request->target == save) {
                     ++requests;
                     requestor = request->requestor;
                     // Fetch the text, as a manager keeps it.
-                    xcb_convert_selection(c, w, clipboard, utf8, utf8, request->time);
+                    xcb_convert_selection(x.c, w, clipboard, utf8, utf8, request->time);
                 } else if ((e->response_type & 0x7f) == XCB_SELECTION_NOTIFY) {
                     auto* text = xcb_get_property_reply(
-                        c, xcb_get_property(c, 1, w, utf8, XCB_ATOM_ANY, 0, 4096), nullptr);
+                        x.c, xcb_get_property(x.c, 1, w, utf8, XCB_ATOM_ANY, 0, 4096), nullptr);
                     saved = QByteArray(static_cast<const char*>(xcb_get_property_value(text)),
                                        xcb_get_property_value_length(text));
                     std::free(text);
                     char done[32] = {};  // events are sent as 32 bytes
                     *reinterpret_cast<xcb_selection_notify_event_t*>(done) = {
                         XCB_SELECTION_NOTIFY, 0, 0, 0, requestor, manager, save, save};
-                    xcb_send_event(c, 0, requestor, XCB_EVENT_MASK_NO_EVENT, done);
+                    xcb_send_event(x.c, 0, requestor, XCB_EVENT_MASK_NO_EVENT, done);
                 }
                 std::free(e);
-                xcb_flush(c);
+                xcb_flush(x.c);
             }
         }
-        xcb_disconnect(c);
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
         QCOMPARE(requests, 1);
-        QCOMPARE(saved, QByteArray("/home/u/.copied\r\n"));
+        QCOMPARE(saved, copied);
     }
 
     // No manager: a clipboard server keeps the text; the next close's server
@@ -141,25 +172,45 @@ private slots:
     void copiedTextOutlivesTheProgramWithoutAManager() {
         XServer xvfb;
         QVERIFY(!xvfb.display().isEmpty());
-        for (const char* result : {"/home/u/.first", "/home/u/.second \xc3\xa9"}) {
+        for (const char* name : {".first", ".second \xc3\xa9"}) {
+            const auto [folder, copied] = folderWith(dir, name);
             QProcess child;
-            startChild(child, QString::fromUtf8("copy:") + QString::fromUtf8(result),
-                       xvfb.display());
-            QVERIFY(child.waitForFinished(20000));
-            QCOMPARE(child.exitCode(), 0);
-            QTRY_COMPARE(xvfb.clipboard(), QByteArray(result) + "\r\n");
+            startSelf(child, xvfb.clientEnvironment(), kChild, "copy:" + folder);
+            QCOMPARE(exitCodeOf(child), 0);
+            QTRY_COMPARE(xvfb.clipboard(), copied);
         }
         QCOMPARE(xvfb.clients("xclip"), 1);
+    }
+
+    void underWestonTheWindowDrawsItsOwnTitleBar() {
+        WaylandCompositor weston(WaylandCompositor::Weston);
+        QVERIFY(!weston.display().isEmpty());
+        QProcess child;
+        startSelf(child, weston.clientEnvironment(), kChild, "window");
+        QCOMPARE(exitCodeOf(child), 0);
+    }
+
+    void underSwayTheCopiedTextOutlivesTheWindow() {
+        WaylandCompositor sway(WaylandCompositor::Sway);
+        QVERIFY(!sway.display().isEmpty());
+        const auto [folder, copied] = folderWith(dir, ".copied");
+        QProcess child;
+        startSelf(child, sway.clientEnvironment(), kChild, "copy:" + folder);
+        QCOMPARE(exitCodeOf(child), 0);
+        // wl-copy takes the clipboard once it has read the text, in its own time.
+        QTRY_COMPARE(sway.clipboard(), copied);
     }
 };
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QString child = qEnvironmentVariable(kChild);
+    if (child == "window") {
+        WindowChecks checks;
+        return QTest::qExec(&checks, argc, argv);
+    }
     if (child.startsWith("copy:"))
-        return copyAndClose(child.mid(5).toUtf8());
-    if (child.startsWith("search:"))
-        return closeDuringSearch(child.mid(7));
+        return searchCopyAndClose(child.mid(5));
     ClosingTest test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

@@ -92,16 +92,11 @@ private slots:
         HangMount hang;
         QVERIFY(!x.display().isEmpty() && hang.start());
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(kCloseInHang, hang.mount);
-        env.insert("DISPLAY", x.display());
-        env.insert("QT_QPA_PLATFORM", "xcb");
+        QProcessEnvironment env = x.clientEnvironment();
         // Under ThreadSanitizer Qt's own X11 threads, which it cannot see
         // into, report races of Qt's; the readers are watched in this process.
         env.insert("TSAN_OPTIONS", env.value("TSAN_OPTIONS") + " report_bugs=0");
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {});
+        startSelf(child, env, kCloseInHang, hang.mount);
         QTRY_VERIFY_WITH_TIMEOUT(hang.held(), 10000);
         QTRY_COMPARE(x.shownWindows().size(), 1);
 
@@ -117,9 +112,7 @@ private slots:
         QCOMPARE(child.state(), QProcess::Running);  // its reader is still held
 
         hang.letGo();
-        QVERIFY(child.waitForFinished(10000));
-        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(child.exitCode(), 0);
+        QCOMPARE(exitCodeOf(child, 10000), 0);
     }
 
     void stopInTheHangEndsTheRunWithWhatWasFound() {

@@ -1,7 +1,7 @@
 #include "support/displays.h"
 
 #include <unistd.h>
-#include <xcb/xcb.h>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -22,6 +22,20 @@ int processesWith(const char* name, const QByteArray& variable, const QByteArray
         count += environ.readAll().split('\0').contains(wanted);
     }
     return count;
+}
+
+void startSelf(QProcess& child, QProcessEnvironment env, const char* variable,
+               const QString& what) {
+    env.insert(variable, what);
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {});
+}
+
+int exitCodeOf(QProcess& child, int ms) {
+    return child.waitForFinished(ms) && child.exitStatus() == QProcess::NormalExit
+               ? child.exitCode()
+               : -1;
 }
 
 XServer::XServer() {
@@ -47,22 +61,16 @@ struct XcbFree {
 template <typename T>
 using Reply = std::unique_ptr<T, XcbFree>;
 
-struct Connection {
-    explicit Connection(const QByteArray& display) : c(xcb_connect(display.constData(), nullptr)) {}
-    ~Connection() { xcb_disconnect(c); }
-    xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root; }
-    xcb_atom_t atom(const char* name) const {
-        Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-            c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
-        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    }
-    xcb_connection_t* c;
-};
-
 }  // namespace
 
+xcb_atom_t XConnection::atom(const char* name) const {
+    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
 QList<std::uint32_t> XServer::shownWindows() const {
-    Connection x(display_);
+    XConnection x(display_);
     QList<std::uint32_t> shown;
     Reply<xcb_query_tree_reply_t> tree(
         xcb_query_tree_reply(x.c, xcb_query_tree(x.c, x.root()), nullptr));
@@ -79,7 +87,7 @@ QList<std::uint32_t> XServer::shownWindows() const {
 }
 
 void XServer::askToClose(std::uint32_t window) const {
-    Connection x(display_);
+    XConnection x(display_);
     xcb_client_message_event_t message = {};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
@@ -105,10 +113,15 @@ QByteArray outputOf(const QProcessEnvironment& env, const QString& program,
 
 }  // namespace
 
-QByteArray XServer::clipboard() const {
+QProcessEnvironment XServer::clientEnvironment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", display_);
-    return outputOf(env, "xclip", {"-o", "-selection", "clipboard"});
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    return env;
+}
+
+QByteArray XServer::clipboard() const {
+    return outputOf(clientEnvironment(), "xclip", {"-o", "-selection", "clipboard"});
 }
 
 WaylandCompositor::WaylandCompositor(Kind kind) {

@@ -2,6 +2,7 @@
 
 // Display servers of a test's own, headless: an X server, and a Wayland
 // compositor. Each ends with its owner, and the clients left on it with it.
+#include <xcb/xcb.h>
 #include <QByteArray>
 #include <QList>
 #include <QProcess>
@@ -13,12 +14,32 @@ namespace tarnwell::test {
 // The processes named `name` whose environment has `variable` set to `value`.
 int processesWith(const char* name, const QByteArray& variable, const QByteArray& value);
 
+// This test executable again, as a child told by `variable` what to do
+// (since closing the window ends the program), in `env`; its output is the
+// test's.
+void startSelf(QProcess& child, QProcessEnvironment env, const char* variable, const QString& what);
+// The child's exit code once it has ended normally; -1 when it did not
+// within `ms`.
+int exitCodeOf(QProcess& child, int ms = 60000);
+
+// A connection of the test's own to an X server.
+struct XConnection {
+    explicit XConnection(const QByteArray& display)
+        : c(xcb_connect(display.constData(), nullptr)) {}
+    ~XConnection() { xcb_disconnect(c); }
+    xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root; }
+    xcb_atom_t atom(const char* name) const;
+    xcb_connection_t* c;
+};
+
 class XServer {
 public:
     XServer();
     ~XServer();
     // ":N", or empty when Xvfb could not start.
     QByteArray display() const { return display_; }
+    // What a client needs to reach it.
+    QProcessEnvironment clientEnvironment() const;
     // The clipboard's text as another program pastes it.
     QByteArray clipboard() const;
     int clients(const char* name) const { return processesWith(name, "DISPLAY", display_); }
