@@ -6,14 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QThread>
+#include <QTest>
 #include <optional>
-#include <vector>
 
 namespace tarnwell::test {
 
@@ -26,30 +24,21 @@ QString program(const QString& name) {
         name, {"/usr/sbin", "/usr/bin", "/sbin", "/usr/libexec", "/usr/lib/gvfs"});
 }
 
-// A port nobody listens on now: parallel tests and a host smbd keep theirs.
-int freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    int port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) == 0)
-        port = ntohs(a.sin_port);
-    ::close(s);
-    return port;
-}
-
-bool answers(int port) {
+// A port of 127.0.0.1 bound (port 0: one nobody listens on now, as parallel
+// tests and a host smbd keep theirs) or connected to; 0 when that failed.
+int loopback(int port, bool connect) {
     const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(std::uint16_t(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    socklen_t length = sizeof a;
+    auto* address = reinterpret_cast<sockaddr*>(&a);
+    const bool ok =
+        connect ? ::connect(s, address, length) == 0
+                : ::bind(s, address, length) == 0 && ::getsockname(s, address, &length) == 0;
     ::close(s);
-    return ok;
+    return ok ? ntohs(a.sin_port) : 0;
 }
 
 // A process group of its own, so that whatever it starts can be stopped with
@@ -100,7 +89,7 @@ QString SambaServer::start() {
     const QString d = dir_.path();
     for (const char* sub : {"share", "private", "lock", "state", "cache", "pid", "ncalrpc"})
         QDir().mkpath(d + '/' + QLatin1String(sub));
-    port_ = freePort();
+    port_ = loopback(0, false);
     QFile conf(config());
     if (!conf.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write smb.conf");
@@ -125,11 +114,10 @@ QString SambaServer::start() {
     smbd_.setStandardOutputFile(d + QStringLiteral("/smbd.out"));
     smbd_.setProcessChannelMode(QProcess::MergedChannels);
     smbd_.start(program("smbd"), {"--foreground", "--debug-stdout", "-s", config()});
-    QElapsedTimer t;
-    t.start();
-    while (smbd_.state() != QProcess::NotRunning && !answers(port_) && t.elapsed() < 20000)
-        QThread::msleep(50);
-    return answers(port_) ? QString() : QStringLiteral("smbd did not start on port %1").arg(port_);
+    const auto answers = [&] { return loopback(port_, true) != 0; };
+    const bool up =
+        QTest::qWaitFor([&] { return smbd_.state() == QProcess::NotRunning || answers(); }, 20000);
+    return up && answers() ? QString() : QStringLiteral("smbd did not start on port %1").arg(port_);
 }
 
 SambaServer::~SambaServer() {
@@ -189,10 +177,7 @@ QString GioSession::start(const SambaServer& server) {
     const QString mounted =
         runtimeDir() + QString("/gvfs/smb-share:port=%1,server=127.0.0.1,share=share,user=root")
                            .arg(server.port());
-    QElapsedTimer t;
-    t.start();
-    while (code == 0 && !QFileInfo::exists(mounted) && t.elapsed() < 10000) QThread::msleep(50);
-    if (code != 0 || !QFileInfo::exists(mounted))
+    if (code != 0 || !QTest::qWaitFor([&] { return QFileInfo::exists(mounted); }, 10000))
         return QStringLiteral("gio mount: ") + QString::fromLocal8Bit(out);
     mounted_ = mounted;
     return {};

@@ -56,7 +56,4 @@ private:
     QString address_, uri_, mounted_, why_;
 };
 
-// Ends `pid` and every process below it, each by its id: TERM, then KILL
-// after a few seconds.
-
 }  // namespace tarnwell::test
