@@ -35,14 +35,16 @@ public:
         }
         DIR* dir = ::fdopendir(fd);
         QList<QByteArray> files, folders, listed;
+        bool hasList = false;  // one that is a plain file, not a FIFO
         while (const dirent* d = ::readdir(dir)) {
             const QByteArray name(d->d_name);
             if (name != "." && name != "..")
                 (d->d_type == DT_DIR ? folders : files) << name;
+            hasList |= name == ".hidden" && d->d_type == DT_REG;
         }
         ::closedir(dir);
         QFile list(QFile::decodeName(path + "/.hidden"));
-        if (files.contains(".hidden") && list.open(QIODevice::ReadOnly))
+        if (hasList && list.open(QIODevice::ReadOnly))
             for (QByteArray line : list.readAll().split('\n'))
                 listed << (line.endsWith('\r') ? line.chopped(1) : line);
         bool fits = true;
@@ -77,7 +79,8 @@ QStringList boxesOf(const FakeDialogs& dialogs) {
 
 // A tree of `folders` folders below root, each placed under a random earlier
 // one, with a few files each; some names hidden, some long, a .hidden list,
-// and links that lead back up and out of the tree.
+// links that lead back up and out of the tree, and two lists that cannot be
+// read: a locked one, and a FIFO that would block.
 void makeRandomTree(const QString& root, int folders, quint32 seed) {
     QRandomGenerator random(seed);
     QStringList paths{root};
@@ -105,6 +108,11 @@ void makeRandomTree(const QString& root, int folders, quint32 seed) {
          {std::pair(root, paths[1] + "/loop"), std::pair(QStringLiteral(".."), paths[1] + "/.up"),
           std::pair(QStringLiteral("/"), root + "/.root")})
         ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData());
+    makeTree(root, {"lists/a", "lists/fifo/a"});
+    const QByteArray lists = QFile::encodeName(root + "/lists");
+    writeFile(lists + "/.hidden", "a\n");
+    ::chmod(lists + "/.hidden", 0);
+    ::mkfifo(lists + "/fifo/.hidden", 0644);
 }
 
 }  // namespace
