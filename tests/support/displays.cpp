@@ -61,47 +61,6 @@ struct XcbFree {
 template <typename T>
 using Reply = std::unique_ptr<T, XcbFree>;
 
-}  // namespace
-
-xcb_atom_t XConnection::atom(const char* name) const {
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-QList<std::uint32_t> XServer::shownWindows() const {
-    XConnection x(display_);
-    QList<std::uint32_t> shown;
-    Reply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(x.c, xcb_query_tree(x.c, x.root()), nullptr));
-    if (!tree)
-        return shown;
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-        Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
-            x.c, xcb_get_window_attributes(x.c, children[i]), nullptr));
-        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
-            shown.append(children[i]);
-    }
-    return shown;
-}
-
-void XServer::askToClose(std::uint32_t window) const {
-    XConnection x(display_);
-    xcb_client_message_event_t message = {};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = window;
-    message.type = x.atom("WM_PROTOCOLS");
-    message.data.data32[0] = x.atom("WM_DELETE_WINDOW");
-    message.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(x.c, 0, window, XCB_EVENT_MASK_NO_EVENT,
-                   reinterpret_cast<const char*>(&message));
-    xcb_flush(x.c);
-}
-
-namespace {
-
 QByteArray outputOf(const QProcessEnvironment& env, const QString& program,
                     const QStringList& arguments) {
     QProcess process;
@@ -112,6 +71,40 @@ QByteArray outputOf(const QProcessEnvironment& env, const QString& program,
 }
 
 }  // namespace
+
+xcb_atom_t XConnection::atom(const char* name) const {
+    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+int XServer::shownWindows(bool askToClose) const {
+    XConnection x(display_);
+    int shown = 0;
+    Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(x.c, xcb_query_tree(x.c, x.root()), nullptr));
+    for (int i = 0; tree && i < xcb_query_tree_children_length(tree.get()); ++i) {
+        const xcb_window_t window = xcb_query_tree_children(tree.get())[i];
+        Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(x.c, xcb_get_window_attributes(x.c, window), nullptr));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+            continue;
+        ++shown;
+        if (!askToClose)
+            continue;
+        xcb_client_message_event_t message = {};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = x.atom("WM_PROTOCOLS");
+        message.data.data32[0] = x.atom("WM_DELETE_WINDOW");
+        message.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(x.c, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&message));
+    }
+    xcb_flush(x.c);
+    return shown;
+}
 
 QProcessEnvironment XServer::clientEnvironment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -4,7 +4,6 @@
 // compositor. Each ends with its owner, and the clients left on it with it.
 #include <xcb/xcb.h>
 #include <QByteArray>
-#include <QList>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdint>
@@ -43,10 +42,10 @@ public:
     // The clipboard's text as another program pastes it.
     QByteArray clipboard() const;
     int clients(const char* name) const { return processesWith(name, "DISPLAY", display_); }
-    // The top-level windows on the screen, whoever shows them.
-    QList<std::uint32_t> shownWindows() const;
-    // Asks a window to close, as a window manager's close button does.
-    void askToClose(std::uint32_t window) const;
+    // How many top-level windows are on the screen, whoever shows them; with
+    // `askToClose`, each is asked to close, as a window manager's close
+    // button does.
+    int shownWindows(bool askToClose = false) const;
 
 private:
     QProcess server_;
