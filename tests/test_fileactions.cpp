@@ -1,11 +1,17 @@
-// Moving found files to the trash: what lands there can be put back where it
-// was, byte for byte; whatever cannot go, or is no longer what was found,
-// stays where it is and leaves nothing in the trash.
+// Acting on found files. Moving them to the trash: what lands there can be
+// put back where it was, byte for byte; whatever cannot go, or is no longer
+// what was found, stays where it is and leaves nothing in the trash.
+// Unhiding files listed in a folder's ".hidden": the list loses exactly their
+// lines, keeps every other byte, its owner and its mode, and the lines of
+// files that are not the ones found.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <optional>
 
+#include "platform/descriptor.h"
 #include "platform/trash.h"
+#include "platform/unhide.h"
 #include "support/results_support.h"
 #include "support/search_trees.h"
 #include "support/trees.h"
@@ -13,7 +19,7 @@
 using namespace tarnwell;
 using namespace tarnwell::test;
 
-class TrashTest : public QObject {
+class FileActionsTest : public QObject {
     Q_OBJECT
     std::optional<QTemporaryDir> dir;
     QByteArray root, home;  // where the files are; the home trash, on their mount
@@ -90,7 +96,50 @@ private slots:
         QCOMPARE(trash(top + "/d/.b"), 0);
         QCOMPARE(readFile(top + "/.Trash/" + uid + "/files/.b"), "x");
     }
+
+    void hiddenListLosesTheLinesOfItsNamesOnly() {
+        const QByteArray list = root + "/.hidden";
+        for (const char* name : {"a", "b", "caf\xe9", "swapped", "unlisted", "keep", "last", "new"})
+            writeFile(root + '/' + name, "x");
+        // CR LF and LF ends, "a" twice, a name that is not UTF-8, and a last
+        // line without an end.
+        writeFile(list, "keep\r\na\nb\r\ncaf\xe9\nswapped\r\ngone\na\r\nlast");
+        // Another's list, with a mode of its own that root, reading as anyone,
+        // may still read.
+        if (::geteuid() == 0)
+            QVERIFY(::chown(list, 65534, 65534) == 0);
+        struct stat before, after;
+        QVERIFY(::chmod(list, 0604) == 0 && ::stat(list, &before) == 0);
+        const auto found = [&](const char* name) {
+            return FoundName{name, identityOf(root + '/' + name)};
+        };
+        const std::vector<FoundName> names = {found("a"),       found("b"),   found("caf\xe9"),
+                                              found("swapped"), {"gone", {}}, found("unlisted")};
+        QVERIFY(::rename(root + "/new", root + "/swapped") == 0);  // another file under its name
+        const Descriptor folder(::open(root, O_PATH | O_DIRECTORY | O_CLOEXEC));
+        // Each name's error, or "already" when it was not listed.
+        const auto outcomesOf = [&](const std::vector<FoundName>& names) {
+            QStringList out;
+            for (const UnhideOutcome& o : removeFromHiddenList(folder.get(), names))
+                out << (o.alreadyUnhidden ? QString("already") : QString::number(o.error));
+            return out;
+        };
+        QCOMPARE(outcomesOf(names), QStringList({"0", "0", "0", QString::number(kChangedSinceFound),
+                                                 QString::number(ENOENT), "already"}));
+        QCOMPARE(readFile(list), "keep\r\nswapped\r\ngone\nlast");
+
+        // The rest, the last line without an end among them: the list stays,
+        // empty, as its owner had it, and nothing is left beside it.
+        writeFile(root + "/gone", "x");
+        QCOMPARE(outcomesOf({found("keep"), found("swapped"), found("gone"), found("last")}),
+                 QStringList(4, "0"));
+        QCOMPARE(readFile(list), "");
+        QVERIFY(::stat(list, &after) == 0);
+        QCOMPARE(std::tuple(after.st_uid, after.st_gid, after.st_mode),
+                 std::tuple(before.st_uid, before.st_gid, before.st_mode));
+        QVERIFY(QDir(dir->path()).entryList({".hidden?*"}, QDir::Files | QDir::Hidden).isEmpty());
+    }
 };
 
-QTEST_MAIN(TrashTest)
-#include "test_trash.moc"
+QTEST_MAIN(FileActionsTest)
+#include "test_fileactions.moc"
