@@ -4,11 +4,20 @@
 // lists: the control's 1-based positions, a model that keeps its contract
 // with the view (Qt's model tester), and removals in one pass; the search
 // list's folders through the browse dialog, the sample folders, removing
-// entries by double-click and Delete, and clearing both lists.
+// entries by double-click and Delete, and clearing both lists. Acting on the
+// results: removing those that contain a typed text or not; on one result:
+// its folder in the file manager, its path on the clipboard; and on the
+// selected ones: dragging, unhiding, moving to the trash.
 #include <QAbstractItemModelTester>
+#include <QMenu>
+#include <QMimeData>
 
 #include "app/clearhelp.h"
 #include "errors/errortrap.h"
+#include "platform/filemanager.h"
+#include "platform/hiddenreason.h"
+#include "results/fileactions.h"
+#include "results/resultactions.h"
 #include "support/fakes.h"
 #include "ui/paintpacer.h"
 
@@ -248,50 +257,170 @@ private slots:
         QVERIFY(!list.model()->data(list.model()->index(0, 0), Qt::CheckStateRole).isValid());
     }
 
-    // A few go row by row, many in one reset; either way the list is what
-    // removing them one by one from the highest down leaves.
-    void removingASetEqualsRemovingFromTheTopDown() {
-        for (int n : {5, 100}) {
-            ListControl a(true), b(true);
-            QAbstractItemModelTester tester(a.model(), kFailTheTest);
-            a.AddColumn("Results");
-            for (ListControl* list : {&a, &b}) {
-                fill(*list, n);
-                list->SetChecked(4, false);
+    // A few go row by row, many in one reset, and removing most of a long
+    // list packs what is left anew, folders and names alike (an entry's
+    // folder is kept once for the entries found in it). Either way the rest
+    // keep their order, whole paths and check marks, and the view counts as
+    // many; one path too long to be a name stays whole too.
+    void removingASetKeepsTheRest() {
+        for (int n : {5, 40000}) {
+            ListControl list(true);
+            QAbstractItemModelTester tester(list.model(), kFailTheTest);
+            list.AddColumn("Results");
+            QStringList kept;
+            std::vector<int> drop;
+            for (int i = 1; i <= n; ++i) {
+                const QString path = QString("/f%1/%2%3").arg(i / 100).arg(QString(60, 'n')).arg(i);
+                list.Add(path);
+                // Of a few, all but every third go; of many, every other
+                // folder loses all its entries, the rest half of theirs.
+                if (n < 100 ? i % 3 == 0 : i % 200 >= 150)
+                    kept << path;
+                else
+                    drop.push_back(i);
             }
+            list.SetChecked(n < 100 ? 3 : 150, false);
+            const QString unchecked = list.Text(n < 100 ? 3 : 150);
             QCoreApplication::processEvents();
-            std::vector<int> drop;  // all but every third
-            for (int i = 1; i <= n; ++i) i % 3 ? drop.push_back(i) : void();
-            a.RemoveAll(drop);
-            for (auto it = drop.rbegin(); it != drop.rend(); ++it) b.Remove(*it);
-            QCOMPARE(textsOf(a), textsOf(b));
-            for (int i = 1; i <= a.Count(); ++i) QCOMPARE(a.Checked(i), b.Checked(i));
-            QCOMPARE(a.verticalHeader()->count(), a.Count());  // as the view itself counts
+            list.RemoveAll(drop);
+            QCOMPARE(list.verticalHeader()->count(), list.Count());  // as the view itself counts
+            for (const QString& path : {QString("/f399/last"), QString(70000, 'x')}) {
+                list.Add(path);
+                kept << path;
+            }
+            QCOMPARE(textsOf(list), kept);
+            for (int i = 1; i <= list.Count(); ++i)
+                QCOMPARE(list.Checked(i), list.Text(i) != unchecked);
         }
     }
 
-    // An entry's folder is kept once for the entries found in it. Removing
-    // most of a long list packs what is left anew, folders and names alike;
-    // every path stays whole, and one too long to be a name too.
-    void pathsStayWholeThroughPacking() {
-        ListControl list(true);
-        QStringList kept;
-        std::vector<int> drop;
-        for (int i = 1; i <= 40000; ++i) {
-            const QString path = QString("/f%1/%2%3").arg(i / 100).arg(QString(60, 'n')).arg(i);
-            list.Add(path);
-            // Every other folder loses all its entries, the rest half of theirs.
-            if (i % 200 >= 150)
-                kept << path;
-            else
-                drop.push_back(i);
+    // Letter case is ignored, beyond ASCII too; the text is taken as typed,
+    // spaces and all, and Cancel or nothing typed changes nothing.
+    void removeResultsContainingOrNot_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QStringList>("leftByContaining");
+        QTest::addColumn<QStringList>("leftByNotContaining");
+        const QStringList thumbs{"/c/A/Thumbs.db", "/c/B/desktop.ini"};
+        QTest::newRow("cancel or empty") << "" << thumbs << thumbs << thumbs;
+        QTest::newRow("letter case") << "THUMBS" << thumbs << thumbs.mid(1) << thumbs.mid(0, 1);
+        QTest::newRow("spaces only")
+            << "  " << QStringList{"/a  b", "/ab"} << QStringList{"/ab"} << QStringList{"/a  b"};
+        QTest::newRow("beyond ASCII") << "ÜBER" << QStringList{"/.über", "/.uber"}
+                                      << QStringList{"/.uber"} << QStringList{"/.über"};
+        QTest::newRow("1, 2, 4 of five")
+            << "hit" << QStringList{"/hit1", "/HIT2", "/3", "/Hit4", "/5"}
+            << QStringList{"/3", "/5"} << QStringList{"/hit1", "/HIT2", "/Hit4"};
+    }
+    void removeResultsContainingOrNot() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, entries);
+        QFETCH(QStringList, leftByContaining);
+        QFETCH(QStringList, leftByNotContaining);
+        for (const bool containing : {true, false}) {
+            Harness h;
+            for (const QString& e : entries) h.results().Add(e);
+            h.form->pointer().set(MousePointer::Custom);
+            h.dialogs.inputs.push_back(text);
+            containing ? h.form->PushButton17_Click() : h.form->PushButton4_Click();
+            QCOMPARE(textsOf(h.results()), containing ? leftByContaining : leftByNotContaining);
+            // Nothing typed leaves even the pointer alone.
+            QCOMPARE(h.form->pointer().value(), text.isEmpty() ? 99 : 0);
+            QCOMPARE(h.dialogs.boxes.size(), size_t(1));  // the input box, no message
+            QCOMPARE(h.dialogs.boxes[0].text, containing ? "Remove entries containing: "
+                                                         : "Remove entries not containing: ");
         }
-        list.RemoveAll(drop);
-        for (const QString& path : {QString("/f399/last"), QString(70000, 'x')}) {
-            list.Add(path);
-            kept << path;
-        }
-        QCOMPARE(textsOf(list), kept);
+    }
+
+    // Without a file manager on the session bus the folder opens in the
+    // shell's way; the tests' session bus is one that does not exist.
+    void openContainingFolderWithoutAFileManager() {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        Harness h;
+        tarnwell::openContainingFolder(h.form->window(), QByteArray("/home/u/docs/.secret"));
+        QTRY_COMPARE(h.shell.openedFolders, std::vector<QString>{QStringLiteral("/home/u/docs")});
+    }
+
+    // Both carry a path's bytes as they are, whatever the names' encoding.
+    void dragAndMenuActOnTheExactBytes() {
+        Harness h;
+        h.form->show();
+        h.results().Add(QByteArray("/a/.one"), HiddenReason::DotName);
+        h.results().Add(QByteArray("/a/caf\xe9/.t wo"), HiddenReason::DotName);
+        h.results().entries().publish();
+        h.results().setFocus();
+        QTest::keyClick(&h.results(), Qt::Key_A, Qt::ControlModifier);
+        const std::unique_ptr<QMimeData> data(
+            h.results().model()->mimeData(h.results().selectionModel()->selectedIndexes()));
+        QCOMPARE(data->data("text/uri-list"), "file:///a/.one\r\nfile:///a/caf%E9/.t%20wo\r\n");
+        QCOMPARE(data->data("text/plain"), "/a/.one\n/a/caf\xe9/.t wo\n");
+
+        const QPoint second = h.results().visualRect(h.results().model()->index(1, 0)).center();
+        h.form->ListView2_ContextMenu(second);
+        auto* menu = h.results().findChild<QMenu*>();
+        QVERIFY(menu);
+        const QString shown = h.results().Text(2);
+        h.results().Clear();               // the entry may vanish while the menu is open
+        menu->actions().at(1)->trigger();  // Copy Path
+        QCOMPARE(h.clipboard.text, shown);
+        QCOMPARE(h.clipboard.sets, 1);
+    }
+
+    // Found by a real search, so each entry carries the identity and reason
+    // the actions check; every action leaves what it could not do in place.
+    void actionsOnTheSelectedFiles() {
+        QTemporaryDir dir, data;
+        qputenv("XDG_DATA_HOME", data.path().toUtf8());
+        const QByteArray d = QFile::encodeName(dir.path());
+        makeTree(dir.path(), {".dot", "listed", "also", "gone"});
+        writeFile(d + "/.hidden", "listed\nalso\r\ngone\n");
+        Harness h;
+        h.form->show();
+        QCOMPARE(h.search({dir.path()}).size(), 5);  // .dot, .hidden and the three listed
+        const auto select = [&](std::initializer_list<const char*> names) {
+            h.results().clearSelection();
+            for (int i = 1; i <= h.results().Count(); ++i)
+                for (const char* name : names)
+                    if (h.results().Bytes(i) == d + '/' + name)
+                        h.results().selectionModel()->select(
+                            h.results().model()->index(i - 1, 0),
+                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        };
+        h.results().entries().publish();
+        const auto unhideAction = [&] {
+            const int row = h.results().SelectedIndex() - 1;
+            h.form->ListView2_ContextMenu(
+                h.results().visualRect(h.results().model()->index(row, 0)).center());
+            auto* menu = h.results().findChildren<QMenu*>().constLast();
+            return menu->actions().at(3);
+        };
+        h.dialogs.boxes.clear();
+
+        select({".dot"});
+        QVERIFY(!unhideAction()->isEnabled());
+        QVERIFY(unhideAction()->toolTip().contains("dot"));
+        select({".dot", "listed"});
+        QVERIFY(unhideAction()->isEnabled());
+        unhideSelectedResults(h.form->window());
+        QCOMPARE(readFile(d + "/.hidden"), "also\r\ngone\n");
+        QCOMPARE(h.results().Count(), 4);  // the dot name stays
+
+        h.form->pointer().set(MousePointer::Busy);  // a command runs: nothing is done
+        select({"also"});
+        QTest::keyClick(&h.results(), Qt::Key_Delete, Qt::ShiftModifier);
+        h.form->pointer().set(MousePointer::Default);
+        QVERIFY(h.dialogs.boxes.empty());
+
+        QVERIFY(QFile::remove(dir.path() + "/gone"));
+        select({"also", "gone"});
+        h.dialogs.answers = {vbYes};
+        QTest::keyClick(&h.results(), Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(h.dialogs.messages().size(), size_t(2));
+        QVERIFY(
+            h.dialogs.messages()[0].text.startsWith("Move the 2 selected entries to the Trash?"));
+        QVERIFY(h.dialogs.messages()[1].text.endsWith("/gone: No such file or directory"));
+        QVERIFY(QFile::exists(data.path() + "/Trash/files/also"));
+        QCOMPARE(h.results().Count(), 3);
     }
 };
 
