@@ -71,23 +71,13 @@ struct HangMount {
 
 class HangTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<HangMount> hang_;
-    std::unique_ptr<Harness> stopped_;  // its run was stopped in the hang
-
 private slots:
-    void initTestCase() {
-        QVERIFY2(::access("/dev/fuse", R_OK | W_OK) == 0, "FUSE is needed: /dev/fuse");
-        hang_ = std::make_unique<HangMount>();
-        QVERIFY(hang_->start());
-    }
-
-    void cleanupTestCase() { hang_.reset(); }
-
     // Closed while its reader is stuck in the kernel, the window goes at
     // once and leaves nothing on the screen; the process ends as soon as
     // the kernel lets the reader go, which it does only when the listing
     // answers: hangfs ignores the interrupt that the process's end sends.
     void closingInTheHangEndsTheProgram() {
+        QVERIFY2(::access("/dev/fuse", R_OK | W_OK) == 0, "FUSE is needed: /dev/fuse");
         XServer x;
         HangMount hang;
         QVERIFY(!x.display().isEmpty() && hang.start());
@@ -110,41 +100,39 @@ private slots:
         QCOMPARE(exitCodeOf(child, 10000), 0);
     }
 
-    void stopInTheHangEndsTheRunWithWhatWasFound() {
-        stopped_ = std::make_unique<Harness>();
-        Harness& h = *stopped_;
-        const QString& m = hang_->mount;
-        searchAndStop(h, m, 300);
-        QVERIFY(!QFile::exists(hang_->release));  // it ended with the listing still held
-        QCOMPARE(textsOf(h.results()), QStringList({m + "/.r1", m + "/a/.a1"}));
-        QCOMPARE(h.dialogs.messages().size(), size_t(1));
-        QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
-        QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
-
-        // A search beside the hang works meanwhile.
+    // Stopped in the hang, a run ends with what it found, and a search beside
+    // the hang works meanwhile; stopping there again and again piles nothing
+    // up; and what the listing brings back once it answers adds nothing to
+    // the stopped runs.
+    void stoppingInTheHang() {
+        HangMount hang;
+        QVERIFY(hang.start());
+        const QString& m = hang.mount;
+        Harness stopped;
+        searchAndStop(stopped, m, 300);
+        QVERIFY(!QFile::exists(hang.release));  // it ended with the listing still held
+        QCOMPARE(textsOf(stopped.results()), QStringList({m + "/.r1", m + "/a/.a1"}));
+        QCOMPARE(stopped.dialogs.messages().size(), size_t(1));
+        QCOMPARE(stopped.dialogs.messages().back().text, QStringLiteral("Done."));
+        QCOMPARE(stopped.form->PushButton1->text(), QStringLiteral("Start Finding"));
         QCOMPARE(Harness().search({m + "/z"}), QStringList{m + "/z/.z1"});
-    }
 
-    void searchingTheHangAgainAndAgainPilesNothingUp() {
         const int tasks = entriesOf("/proc/self/task");
         const int descriptors = entriesOf("/proc/self/fd");
         for (int i = 0; i < 20; ++i) {
             Harness h;
-            searchAndStop(h, hang_->mount, 20);
+            searchAndStop(h, m, 20);
             QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
         }
         QVERIFY(ReadAhead::threadCount() <= ReadAhead::threadLimit());
         QVERIFY2(entriesOf("/proc/self/task") <= tasks + 1, "one reader stuck at most");
         QVERIFY(entriesOf("/proc/self/fd") <= descriptors + 4);
-    }
 
-    void theListingReleasedLaterAddsNothing() {
-        const QString& m = hang_->mount;
-        hang_->letGo();
+        hang.letGo();
         // Long enough for a stuck reader to come back and hand in its listing.
         QTest::qWait(500);
-        QCOMPARE(textsOf(stopped_->results()), QStringList({m + "/.r1", m + "/a/.a1"}));
-        QCOMPARE(stopped_->dialogs.messages().size(), size_t(1));
+        QCOMPARE(textsOf(stopped.results()), QStringList({m + "/.r1", m + "/a/.a1"}));
+        QCOMPARE(stopped.dialogs.messages().size(), size_t(1));
         QCOMPARE(Harness().search({m}),
                  QStringList({m + "/.r1", m + "/a/.a1", m + "/hang/.h1", m + "/z/.z1"}));
     }
