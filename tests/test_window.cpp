@@ -14,7 +14,6 @@
 
 #include "app/clearhelp.h"
 #include "errors/errortrap.h"
-#include "platform/filemanager.h"
 #include "platform/hiddenreason.h"
 #include "results/fileactions.h"
 #include "results/resultactions.h"
@@ -332,17 +331,11 @@ private slots:
         }
     }
 
+    // Both carry a path's bytes as they are, whatever the names' encoding.
     // Without a file manager on the session bus the folder opens in the
     // shell's way; the tests' session bus is one that does not exist.
-    void openContainingFolderWithoutAFileManager() {
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-        Harness h;
-        tarnwell::openContainingFolder(h.form->window(), QByteArray("/home/u/docs/.secret"));
-        QTRY_COMPARE(h.shell.openedFolders, std::vector<QString>{QStringLiteral("/home/u/docs")});
-    }
-
-    // Both carry a path's bytes as they are, whatever the names' encoding.
     void dragAndMenuActOnTheExactBytes() {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
         Harness h;
         h.form->show();
         h.results().Add(QByteArray("/a/.one"), HiddenReason::DotName);
@@ -359,11 +352,13 @@ private slots:
         h.form->ListView2_ContextMenu(second);
         auto* menu = h.results().findChild<QMenu*>();
         QVERIFY(menu);
+        menu->actions().at(0)->trigger();  // Open Containing Folder
         const QString shown = h.results().Text(2);
         h.results().Clear();               // the entry may vanish while the menu is open
         menu->actions().at(1)->trigger();  // Copy Path
         QCOMPARE(h.clipboard.text, shown);
         QCOMPARE(h.clipboard.sets, 1);
+        QTRY_COMPARE(h.shell.openedFolders, std::vector<QString>{QFile::decodeName("/a/caf\xe9")});
     }
 
     // Found by a real search, so each entry carries the identity and reason
