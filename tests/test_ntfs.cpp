@@ -1,6 +1,9 @@
-// DOS attributes on a real NTFS volume, mounted with ntfs-3g.
+// A file system's kind decides what is hidden: DOS attributes on a real NTFS
+// volume, mounted with ntfs-3g, and mounts told apart by the mount table.
 
 #include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 #include "platform/attributes.h"
 #include "platform/descriptor.h"
@@ -90,6 +93,30 @@ private slots:
                  kChangedSinceFound);
         QCOMPARE(NtfsVolume::attributes(v + "/h6"), 0x6u);
         QCOMPARE(clearHiddenAttribute(folder.get(), "gone", {}).error, ENOENT);
+    }
+
+    // Linux gives a gone mount's id to the next mount: what the first was
+    // must not stick to the second. A devtmpfs is never searched; the tmpfs
+    // that takes its id is.
+    void aMountIdGivenAgainGetsItsOwnKind() {
+        if (::geteuid() != 0)
+            QSKIP("mounting needs root");
+        QTemporaryDir dir;
+        const QByteArray at = QFile::encodeName(dir.path());
+        const auto mountId = [&] {
+            struct statx sx;
+            return ::statx(AT_FDCWD, at.constData(), 0, STATX_MNT_ID, &sx) == 0 ? sx.stx_mnt_id : 0;
+        };
+        QCOMPARE(::mount("none", at.constData(), "devtmpfs", 0, nullptr), 0);
+        const auto devtmpfs = mountId();
+        QCOMPARE(Harness().search({dir.path()}), QStringList());
+        QCOMPARE(::umount(at.constData()), 0);
+        QCOMPARE(::mount("none", at.constData(), "tmpfs", 0, nullptr), 0);
+        const auto unmount = qScopeGuard([&] { ::umount2(at.constData(), MNT_DETACH); });
+        if (mountId() != devtmpfs)
+            QSKIP("the kernel gave the tmpfs another mount id");
+        makeTree(dir.path(), {".dot"});
+        QCOMPARE(Harness().search({dir.path()}), QStringList{dir.path() + "/.dot"});
     }
 };
 

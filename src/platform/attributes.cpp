@@ -87,38 +87,65 @@ bool isProcLike(unsigned long magic) {
 
 // The mounts whose magic number is another's: devtmpfs reports tmpfs's, and
 // the desktop's gvfs FUSE mount that of every FUSE file system (ntfs-3g
-// among them). Only the mount table tells them apart. Mount ids are cached,
-// so a tree on /tmp reads the table once per mount.
+// among them). Only the mount table tells them apart.
 enum class MountType : std::uint8_t { Other, Devtmpfs, Gvfs };
 
-MountType mountTypeOf(int folderFd) {
-    struct statx sx;
-    if (::statx(folderFd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx) != 0 ||
-        !(sx.stx_mask & STATX_MNT_ID))
-        return MountType::Other;
-    static std::mutex lock;
-    static std::unordered_map<std::uint64_t, MountType> known;
-    std::lock_guard guard(lock);
-    if (auto it = known.find(sx.stx_mnt_id); it != known.end())
-        return it->second;
+// Linux 6.8's mount id that no later mount is given again; older headers lack
+// its name.
+constexpr unsigned kStatxMountIdUnique = 0x4000;
+
+// The kind of the mount the table lists under `id`. The caller holds a
+// descriptor on that mount, so no other mount can have the id meanwhile.
+MountType mountTypeInTable(std::uint64_t id) {
     FILE* table = std::fopen("/proc/self/mountinfo", "re");
     if (!table)
         return MountType::Other;
+    MountType type = MountType::Other;
     char* line = nullptr;
     size_t capacity = 0;
     while (::getline(&line, &capacity, table) > 0) {
         // "id parent major:minor root mountpoint options [optional...] - fstype ..."
-        const std::uint64_t id = std::strtoull(line, nullptr, 10);
         const char* dash = std::strstr(line, " - ");
-        if (!dash)
+        if (!dash || std::strtoull(line, nullptr, 10) != id)
             continue;
-        known[id] = std::strncmp(dash + 3, "devtmpfs ", 9) == 0           ? MountType::Devtmpfs
-                    : std::strncmp(dash + 3, "fuse.gvfsd-fuse ", 16) == 0 ? MountType::Gvfs
-                                                                          : MountType::Other;
+        type = std::strncmp(dash + 3, "devtmpfs ", 9) == 0           ? MountType::Devtmpfs
+               : std::strncmp(dash + 3, "fuse.gvfsd-fuse ", 16) == 0 ? MountType::Gvfs
+                                                                     : MountType::Other;
+        break;
     }
     std::free(line);
     std::fclose(table);
-    return known[sx.stx_mnt_id];
+    return type;
+}
+
+// The table's ids are given out again as soon as a mount goes, so the id of
+// an unplugged stick is soon a share's: a kind is remembered only by the
+// unique id, which never comes back. A kernel without one reads the table
+// whenever it is asked, which is only where a search enters a tmpfs or FUSE
+// mount.
+MountType mountTypeOf(int folderFd) {
+    constexpr int kFlags = AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW;
+    struct statx sx;
+    std::optional<std::uint64_t> unique;
+    if (::statx(folderFd, "", kFlags, kStatxMountIdUnique, &sx) == 0 &&
+        (sx.stx_mask & kStatxMountIdUnique))
+        unique = sx.stx_mnt_id;
+    // Never destroyed: a reader may still ask while the program ends.
+    static auto* lock = new std::mutex;
+    static auto* known = new std::unordered_map<std::uint64_t, MountType>;
+    if (unique) {
+        std::lock_guard guard(*lock);
+        if (auto it = known->find(*unique); it != known->end())
+            return it->second;
+    }
+    if (::statx(folderFd, "", kFlags, STATX_MNT_ID, &sx) != 0 || !(sx.stx_mask & STATX_MNT_ID))
+        return MountType::Other;
+    const MountType type = mountTypeInTable(sx.stx_mnt_id);
+    if (unique) {
+        std::lock_guard guard(*lock);
+        known->emplace(*unique, type);
+    }
+    return type;
 }
 
 std::string procPath(int folderFd, const char* name) {

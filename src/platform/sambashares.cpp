@@ -257,8 +257,8 @@ SambaConfig parseTestparmDump(std::string_view dump) {
                 std::string(trim(line.substr(eq + 1)));
         return true;
     });
-    static const Section none;
-    const Section* global = &none;
+    static const auto* none = new Section;  // never destroyed, like the state
+    const Section* global = none;
     for (const auto& [name, values] : sections)
         if (name == "global")
             global = &values;
@@ -285,10 +285,10 @@ SambaConfig parseTestparmDump(std::string_view dump) {
         if (!fixed.empty() && fixed.front() == '/')
             config.folders.push_back(std::move(fixed));
     }
-    const std::string_view maxShares = value(none, "usershare max shares");
+    const std::string_view maxShares = value(*none, "usershare max shares");
     if (!maxShares.empty() && maxShares != "0" &&
-        !keepsWordsElsewhere(value(none, "store dos attributes"), value(none, "vfs objects")))
-        config.usersharePath = std::string(value(none, "usershare path"));
+        !keepsWordsElsewhere(value(*none, "store dos attributes"), value(*none, "vfs objects")))
+        config.usersharePath = std::string(value(*none, "usershare path"));
     return config;
 }
 
