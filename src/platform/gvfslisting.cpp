@@ -86,9 +86,9 @@ GvfsFolderWords dosWordsOfGvfsFolder(int folderFd) {
             break;
         std::uint32_t word = 0;
         if (g_file_info_get_attribute_boolean(info, G_FILE_ATTRIBUTE_STANDARD_IS_HIDDEN))
-            word |= 2;
+            word |= kAttrHidden;
         if (g_file_info_get_attribute_boolean(info, G_FILE_ATTRIBUTE_DOS_IS_SYSTEM))
-            word |= 4;
+            word |= kAttrSystem;
         if (const char* name = g_file_info_get_name(info))
             result.words.emplace(name, word);
         g_object_unref(info);

@@ -92,9 +92,14 @@ bool keepsWordsElsewhere(std::string_view storeDos, std::string_view modules) {
     return false;
 }
 
+// Where Samba's programs are installed, searched after PATH: a desktop
+// session's PATH often lacks sbin, where Debian puts them.
+constexpr const char* kSambaProgramFolders =
+    ":/usr/sbin:/sbin:/usr/bin:/usr/local/sbin:/usr/local/samba/sbin:/usr/local/samba/bin";
+
 std::string findProgram(const char* name) {
     std::string dirs = std::getenv("PATH") ? std::getenv("PATH") : "";
-    dirs += ":/usr/sbin:/sbin:/usr/bin:/usr/local/sbin:/usr/local/samba/sbin:/usr/local/samba/bin";
+    dirs += kSambaProgramFolders;
     size_t at = 0;
     while (at <= dirs.size()) {
         size_t end = dirs.find(':', at);
@@ -337,7 +342,9 @@ bool sambaServes(int fd, dev_t dev, ino_t ino, std::optional<bool> parentServed)
     // A folder reached by its path: look at its ancestors, up to "/".
     Descriptor up(::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
     Identity below{dev, ino};
-    for (int depth = 0; up && depth < 4096; ++depth) {
+    // A bound on the climb, so that a file system that loops never holds the reader.
+    constexpr int kDeepestAncestor = 4096;
+    for (int depth = 0; up && depth < kDeepestAncestor; ++depth) {
         struct stat st;
         if (::fstat(up.get(), &st) != 0 || Identity(st.st_dev, st.st_ino) == below)
             break;
