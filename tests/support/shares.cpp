@@ -148,12 +148,10 @@ GioSession::GioSession(const SambaServer& server) : why_(start(server)) {}
 QString GioSession::start(const SambaServer& server) {
     if (!server.why().isEmpty())
         return server.why();
+    const QString packages = "dbus, libglib2.0-bin, gvfs-backends, gvfs-fuse";
     for (const char* p : {"dbus-daemon", "gio", "gvfsd", "gvfsd-fuse", "gvfsd-smb"})
         if (program(QString::fromLatin1(p)).isEmpty())
-            return QStringLiteral(
-                       "%1 is missing (Debian dbus, libglib2.0-bin, gvfs-backends, "
-                       "gvfs-fuse)")
-                .arg(p);
+            return QStringLiteral("%1 is missing (Debian %2)").arg(p, packages);
     if (::access("/dev/fuse", R_OK | W_OK) != 0)
         return QStringLiteral("FUSE is not available here");
     QDir().mkpath(runtimeDir());
@@ -165,12 +163,11 @@ QString GioSession::start(const SambaServer& server) {
     ownGroup(bus_);
     bus_.start(program("dbus-daemon"),
                {"--session", "--nofork", "--nopidfile", "--print-address=1"});
-    while (!bus_.canReadLine() && bus_.waitForReadyRead(10000)) {
-    }
-    address_ = QString::fromUtf8(bus_.readLine()).trimmed();
-    if (address_.isEmpty())
+    const bool addressed = QTest::qWaitFor([&] { return bus_.canReadLine(); }, 10000);
+    const QByteArray address = bus_.readLine().trimmed();
+    if (!addressed || address.isEmpty())
         return QStringLiteral("dbus-daemon gave no address");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
     uri_ = QStringLiteral("smb://root@127.0.0.1:%1/share").arg(server.port());
     int code = 0;
     const QByteArray out = run("gio", {"mount", uri_}, ('\n' + kPassword + '\n').toUtf8(), &code);

@@ -53,7 +53,7 @@ private:
     QString runtimeDir() const { return dir_.path() + QStringLiteral("/run"); }
     QTemporaryDir dir_{QStringLiteral("/var/tmp/tarnwell-gio-XXXXXX")};
     QProcess bus_;
-    QString address_, uri_, mounted_, why_;
+    QString uri_, mounted_, why_;
 };
 
 }  // namespace tarnwell::test

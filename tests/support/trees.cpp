@@ -81,24 +81,16 @@ bool readAsAnOrdinaryUser() {
 }
 
 NtfsVolume::NtfsVolume(int megabytes) {
-    if (::access("/dev/fuse", R_OK | W_OK) != 0) {
-        why_ = QStringLiteral("FUSE is not available here (/dev/fuse cannot be opened)");
-        return;
-    }
-    if (!dir_.isValid()) {
-        why_ = QStringLiteral("cannot make a temporary folder");
-        return;
-    }
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.setWorkingDirectory(dir_.path());
-    p.start(QStringLiteral("sh"),
-            {QStringLiteral("-c"),
-             QStringLiteral("PATH=$PATH:/usr/sbin:/sbin; command -v mkntfs && command -v ntfs-3g "
-                            "|| { echo 'mkntfs or ntfs-3g missing (Debian ntfs-3g)'; exit 1; }; "
-                            "truncate -s %1M img && mkntfs -F -f -q img && mkdir mnt && "
-                            "ntfs-3g img mnt")
-                 .arg(megabytes)});
+    if (dir_.isValid())
+        p.start("sh", {"-c", QString("[ -w /dev/fuse ] || { echo 'FUSE is not available here'; "
+                                     "exit 1; }; PATH=$PATH:/usr/sbin:/sbin; command -v mkntfs && "
+                                     "command -v ntfs-3g || { echo 'mkntfs or ntfs-3g missing "
+                                     "(Debian ntfs-3g)'; exit 1; }; truncate -s %1M img && "
+                                     "mkntfs -F -f -q img && mkdir mnt && ntfs-3g img mnt")
+                                 .arg(megabytes)});
     if (!p.waitForFinished(60000) || p.exitCode() != 0) {
         why_ = QStringLiteral("no NTFS volume: ") + QString::fromLocal8Bit(p.readAll());
         return;
