@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+#include "support/trees.h"
+
 namespace tarnwell::test {
 
 int processesWith(const char* name, const QByteArray& variable, const QByteArray& value) {
@@ -129,21 +131,18 @@ WaylandCompositor::WaylandCompositor(Kind kind) {
         server_.setArguments({"--backend=headless-backend.so", "--socket=tarnwell-test",
                               "--width=1280", "--height=1024", "--idle-time=0"});
     } else {
-        QFile config(dir + "/config");
-        config.open(QIODevice::WriteOnly);
-        config.write("output * resolution 1280x1024\nxwayland disable\n");
-        config.close();
+        writeFile(QFile::encodeName(dir + "/config"),
+                  "output * resolution 1280x1024\nxwayland disable\n");
         env.insert("WLR_BACKENDS", "headless");
         env.insert("WLR_RENDERER", "pixman");
         env.insert("HOME", dir);
         QStringList arguments{"sway", "-c", dir + "/config"};
         if (::geteuid() == 0) {
-            const QByteArray path = QFile::encodeName(dir);
-            if (::chown(path.constData(), 65534, 65534) != 0 ||
-                ::chown(QFile::encodeName(config.fileName()).constData(), 65534, 65534) != 0)
-                return;
-            arguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + arguments;
-            arguments.prepend("setpriv");
+            for (const QString& mine : {dir, dir + "/config"})
+                if (::chown(QFile::encodeName(mine).constData(), 65534, 65534) != 0)
+                    return;
+            arguments = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} +
+                        arguments;
         }
         server_.setProgram(arguments.takeFirst());
         server_.setArguments(arguments);

@@ -13,6 +13,8 @@
 #include <QTest>
 #include <optional>
 
+#include "support/trees.h"
+
 namespace tarnwell::test {
 
 namespace {
@@ -90,22 +92,19 @@ QString SambaServer::start() {
     for (const char* sub : {"share", "private", "lock", "state", "cache", "pid", "ncalrpc"})
         QDir().mkpath(d + '/' + QLatin1String(sub));
     port_ = loopback(0, false);
-    QFile conf(config());
-    if (!conf.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write smb.conf");
-    conf.write(QStringLiteral("[global]\n"
-                              "interfaces = lo\nbind interfaces only = yes\nsmb ports = %2\n"
-                              "private dir = %1/private\nlock directory = %1/lock\n"
-                              "state directory = %1/state\ncache directory = %1/cache\n"
-                              "pid directory = %1/pid\nncalrpc dir = %1/ncalrpc\n"
-                              "log file = %1/log.%m\nusershare path = %1/usershares\n"
-                              "load printers = no\nprinting = bsd\nprintcap name = /dev/null\n"
-                              "disable spoolss = yes\nserver role = standalone server\n"
-                              "[share]\npath = %1/share\nread only = no\n")
-                   .arg(d)
-                   .arg(port_)
-                   .toUtf8());
-    conf.close();
+    writeFile(QFile::encodeName(config()),
+              QStringLiteral("[global]\n"
+                             "interfaces = lo\nbind interfaces only = yes\nsmb ports = %2\n"
+                             "private dir = %1/private\nlock directory = %1/lock\n"
+                             "state directory = %1/state\ncache directory = %1/cache\n"
+                             "pid directory = %1/pid\nncalrpc dir = %1/ncalrpc\n"
+                             "log file = %1/log.%m\nusershare path = %1/usershares\n"
+                             "load printers = no\nprinting = bsd\nprintcap name = /dev/null\n"
+                             "disable spoolss = yes\nserver role = standalone server\n"
+                             "[share]\npath = %1/share\nread only = no\n")
+                  .arg(d)
+                  .arg(port_)
+                  .toUtf8());
     int code = 0;
     const QByteArray pw = (kPassword + '\n' + kPassword + '\n').toUtf8();
     const QByteArray out = run("smbpasswd", {"-c", config(), "-a", "-s", "root"}, pw, &code);
