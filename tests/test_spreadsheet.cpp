@@ -107,52 +107,47 @@ private slots:
         QCOMPARE(sheet(h.opened(), 2), Cells({"A1=Name", "A2=c", "B1=Note", "B2=xy"}) + widths);
     }
 
-    void noWorkbookForAnEmptyListOrWithoutApplication() {
-        QTemporaryDir dir;
-        WorkbookHarness empty(dir.path() + "/cache");
-        PointerTrace busyAndBack(empty);
-        empty.form->PushButton14_Click();
-        QVERIFY(empty.dialogs.boxes.empty());
-        QCOMPARE(busyAndBack.values, (std::vector<int>{11, 0}));
-
-        WorkbookHarness absent(dir.path() + "/cache", 1048576, false);
-        absent.results().Add(QByteArray("/a/.b"));
-        PointerTrace untouched(absent);
-        absent.form->PushButton14_Click();
-        QCOMPARE(absent.dialogs.messages().size(), size_t(2));  // the check's, the command's
-        QVERIFY(untouched.values.empty());
-        QVERIFY(empty.shell.openedFiles.empty() && absent.shell.openedFiles.empty());
-        QVERIFY(!QFileInfo::exists(dir.path() + "/cache"));
-    }
-
-    // The check passed, yet the workbook cannot be finished: one report,
-    // nothing opened, nothing left behind, the pointer back to default.
-    void failuresLeaveNothingBehind_data() {
+    // No workbook: for an empty list; without the application (the check's
+    // box and the command's, the pointer untouched); or when the check passed
+    // yet the workbook cannot be finished (one report). Nothing is opened,
+    // left behind or left open, and the pointer is back to default.
+    void noWorkbook_data() {
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<bool>("present");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("folder not writable") << "unwritable";
-        QTest::newRow("full disk") << "full";
+        QTest::addColumn<int>("boxes");
+        QTest::newRow("an empty list") << 0 << true << "" << 0;
+        QTest::newRow("no spreadsheet application") << 1 << false << "" << 2;
+        QTest::newRow("folder not writable") << 5000 << true << "unwritable" << 1;
+        QTest::newRow("full disk") << 5000 << true << "full" << 1;
     }
-    void failuresLeaveNothingBehind() {
+    void noWorkbook() {
+        QFETCH(int, entries);
+        QFETCH(bool, present);
         QFETCH(QString, failure);
+        QFETCH(int, boxes);
         QTemporaryDir dir;
         SMALL_DISK_OR_SKIP(dir.path(), failure == "full" ? "size=64k" : nullptr);
         if (failure == "unwritable")  // a file where the folder should be, even for root
             writeFile(QFile::encodeName(dir.path() + "/cache"), "");
-        WorkbookHarness h(dir.path() + "/cache/tarnwell");
-        for (int i = 0; i < 5000; ++i)  // some 2 MB that does not compress away
+        WorkbookHarness h(dir.path() + "/cache/tarnwell", 1048576, present);
+        for (int i = 0; i < entries; ++i)  // some 2 MB that does not compress away
             h.results().Add(
                 QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Sha512)
                     .toHex());
-        const auto before = QDir("/proc/self/fd").count();
+        PointerTrace pointer(h);
+        const auto descriptors = QDir("/proc/self/fd").count();
         h.form->PushButton14_Click();
-        QCOMPARE(QDir("/proc/self/fd").count(),
-                 before);  // a dropped workbook closes what it had open
-        QCOMPARE(h.dialogs.errorReports("Form1.PushButton14_Click"), 1);
-        QCOMPARE(h.dialogs.boxes.size(), size_t(1));
+        // A dropped workbook closes what it had open.
+        QCOMPARE(QDir("/proc/self/fd").count(), descriptors);
+        QCOMPARE(h.dialogs.boxes.size(), size_t(boxes));
+        QCOMPARE(h.dialogs.errorReports("Form1.PushButton14_Click"), int(!failure.isEmpty()));
+        QCOMPARE(pointer.values, (present ? std::vector<int>{11, 0} : std::vector<int>{}));
         QVERIFY(h.shell.openedFiles.empty());
         QCOMPARE(filesUnder(dir.path()),
                  failure == "unwritable" ? QStringList{"cache"} : QStringList{});
-        QCOMPARE(h.form->pointer().value(), 0);
+        if (failure.isEmpty())
+            QVERIFY(!QFileInfo::exists(dir.path() + "/cache"));
     }
 
     // "Clear Results" while the sheet fills: one report, then the rows
