@@ -180,37 +180,31 @@ private slots:
         QCOMPARE(h.dialogs.messages().at(1).style, int(vbYesNo));
     }
 
-    void removal_data() {
-        QTest::addColumn<bool>("results");
-        QTest::addColumn<int>("modifiers");  // -1: a double-click instead of Delete
-        QTest::newRow("double-click") << false << -1;
-        QTest::newRow("Delete") << false << 0;
-        QTest::newRow("Delete, results") << true << 0;
-        QTest::newRow("double-click, results") << true << -1;
-    }
+    // A double-click or Delete removes the entry from either list; neither
+    // does while a command runs, nor Delete with nothing selected.
     void removal() {
-        QFETCH(bool, results);
-        QFETCH(int, modifiers);
-        Harness h;
-        h.form->show();
-        ListControl& list = results ? h.results() : h.searchList();
-        fillList(list, {"/a", "/b", "/c", "/d", "/e"});
-        clickEntry(list, 3);
-        list.setFocus();
-        // Busy: neither removes. The full stop's Qt code is Delete's number.
-        h.form->pointer().set(MousePointer::Busy);
-        clickEntry(list, 3, true);
-        QTest::keyClick(&list, Qt::Key_Delete);
-        h.form->pointer().set(MousePointer::Custom);
-        QTest::keyClick(&list, Qt::Key_Period);
-        QCOMPARE(list.Count(), 5);
-        modifiers < 0 ? clickEntry(list, 3, true)
-                      : QTest::keyClick(&list, Qt::Key_Delete, Qt::KeyboardModifiers(modifiers));
-        QCOMPARE(textsOf(list), (QStringList{"/a", "/b", "/d", "/e"}));
-        list.clearSelection();
-        QTest::keyClick(&list, Qt::Key_Delete);
-        QCOMPARE(list.Count(), 4);
-        QVERIFY(h.dialogs.boxes.empty());
+        for (const bool results : {false, true})
+            for (const bool doubleClick : {false, true}) {
+                Harness h;
+                h.form->show();
+                ListControl& list = results ? h.results() : h.searchList();
+                fillList(list, {"/a", "/b", "/c", "/d", "/e"});
+                clickEntry(list, 3);
+                list.setFocus();
+                // Busy: neither removes. The full stop's Qt code is Delete's number.
+                h.form->pointer().set(MousePointer::Busy);
+                clickEntry(list, 3, true);
+                QTest::keyClick(&list, Qt::Key_Delete);
+                h.form->pointer().set(MousePointer::Custom);
+                QTest::keyClick(&list, Qt::Key_Period);
+                QCOMPARE(list.Count(), 5);
+                doubleClick ? clickEntry(list, 3, true) : QTest::keyClick(&list, Qt::Key_Delete);
+                QCOMPARE(textsOf(list), (QStringList{"/a", "/b", "/d", "/e"}));
+                list.clearSelection();
+                QTest::keyClick(&list, Qt::Key_Delete);
+                QCOMPARE(list.Count(), 4);
+                QVERIFY(h.dialogs.boxes.empty());
+            }
     }
 
     // A command that appends results and yields, as a search does; both clear
