@@ -26,13 +26,9 @@ using Folder = ReadPlan::Folder;
 
 namespace {
 
-// What the user sees: the finds, then the boxes as "what@line" or
-// "long:folder", in order.
-struct Trace {
-    QStringList found, boxes;
-};
-
-// The reference: reads each folder when it gets there, recursing.
+// The reference: reads each folder when it gets there, recursing. What the
+// user sees: the finds, then the boxes as "what@line" or "long:folder", in
+// order.
 class Reference {
 public:
     std::function<void(int)> atFile;  // before the n-th file is looked at, from 1
@@ -41,7 +37,7 @@ public:
         const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
             const int e = errno;
-            trace.boxes << QString::fromLocal8Bit(std::strerror(e)) + (e == EACCES ? "@50" : "@20");
+            boxes << QString::fromLocal8Bit(std::strerror(e)) + (e == EACCES ? "@50" : "@20");
             return;
         }
         DIR* dir = ::fdopendir(fd);
@@ -61,17 +57,17 @@ public:
         bool fits = true;
         for (const QByteArray& f : files) fits &= QFile::decodeName(path + '/' + f).size() <= 260;
         if (!fits)
-            trace.boxes << "long:" + QFile::decodeName(path) + '/';
+            boxes << "long:" + QFile::decodeName(path) + '/';
         for (const QByteArray& f : fits ? files : QList<QByteArray>()) {
             if (atFile)
                 atFile(++examined);
             if (f.startsWith('.') || listed.contains(f))
-                trace.found << QFile::decodeName(path + '/' + f);
+                found << QFile::decodeName(path + '/' + f);
         }
         for (const QByteArray& f : folders) walk(path + '/' + f);
     }
 
-    Trace trace;
+    QStringList found, boxes;
     int examined = 0;
 };
 
@@ -282,20 +278,19 @@ private slots:
 
         Harness h;
         h.yield.onYield = [&](int n) { changeTree(0, n - 2); };  // the run's two come first
-        const Trace walked{h.search({roots[0]}), boxesOf(h)};
+        const QStringList found = h.search({roots[0]}), boxes = boxesOf(h);
         Reference reference;
         reference.atFile = [&](int n) { changeTree(1, n); };
         reference.walk(QFile::encodeName(roots[1]));
-        Trace expected = reference.trace;
-        for (QStringList* list : {&expected.found, &expected.boxes})
+        for (QStringList* list : {&reference.found, &reference.boxes})
             list->replaceInStrings(roots[1], roots[0]);
 
         for (const QString& root : roots)  // parents first, so each child can be reached
             for (auto p = late.crbegin(); p != late.crend(); ++p)
                 ::chmod(QFile::encodeName(root + *p).constData(), 0755);
-        QCOMPARE(walked.found, expected.found);
-        QCOMPARE(walked.boxes, expected.boxes);
-        QVERIFY(walked.found.size() > 10);
+        QCOMPARE(found, reference.found);
+        QCOMPARE(boxes, reference.boxes);
+        QVERIFY(found.size() > 10);
         // One turn of the window per file looked at, after the run's two.
         QCOMPARE(h.yield.count, 2 + reference.examined);
         removeTree(dir.path());  // QTemporaryDir cannot remove names that are not UTF-8
