@@ -13,7 +13,8 @@ namespace tarnwell::test {
 // also holds "e1" (made before "d") and "e2" (after), each with a file ".h",
 // so that a walk has folders to come back to at every level.
 void makeDeep(const QByteArray& root, int depth, bool siblings);
-// Removes a tree of any depth (rm copes with what QDir cannot).
+// Removes a tree of any depth, locked folders and names that are not UTF-8
+// too (rm copes with what QDir cannot).
 void removeTree(const QString& root);
 
 // Root reads any folder unless it gives that up. Capabilities are per thread
