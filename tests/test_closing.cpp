@@ -62,7 +62,7 @@ private slots:
 // is open, as the program ends it.
 int searchCopyAndClose(const QString& folder) {
     QtClipboard clipboard;
-    Harness h(QString(), true, &clipboard);
+    Harness h(QString(), &clipboard);
     h.services.endProgram = endProgramAtOnce;
     h.form->showCentred();
     if (!QTest::qWaitForWindowExposed(h.form.get()))

@@ -39,13 +39,12 @@ int FakeDialogs::errorReports(const QString& where, const QString& description) 
     return n;
 }
 
-Harness::Harness(const QString& programFolder, bool load, Clipboard* realClipboard)
+Harness::Harness(const QString& programFolder, Clipboard* realClipboard)
     : services{dialogs, yield, settings, realClipboard ? *realClipboard : clipboard, shell} {
     services.endProgram = [] {};
     services.programFolder = programFolder.isEmpty() ? programDir.path() : programFolder;
     form = std::make_unique<Form1>(services);
-    if (load)
-        form->Form_Load();
+    form->Form_Load();
 }
 
 QStringList Harness::search(const QStringList& folders) {

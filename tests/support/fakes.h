@@ -119,8 +119,7 @@ public:
 // A main window over scripted platform pieces, after its start-up ran.
 struct Harness {
     // A clipboard given stands in for the fake one.
-    explicit Harness(const QString& programFolder = QString(), bool load = true,
-                     Clipboard* realClipboard = nullptr);
+    explicit Harness(const QString& programFolder = QString(), Clipboard* realClipboard = nullptr);
 
     QTemporaryDir programDir;
     FakeDialogs dialogs;
