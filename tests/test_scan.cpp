@@ -208,15 +208,6 @@ QStringList texts(const std::vector<Box>& boxes) {
     return out;
 }
 
-// Three folders with one hidden file each, plus a plain file, in the list.
-QStringList addThreeFolders(const QTemporaryDir& dir, Harness& h) {
-    makeTree(dir.path(), {"one/.h", "one/p", "two/.h", "two/p", "three/.h", "three/p"});
-    QStringList paths;
-    for (const char* name : {"/one", "/two", "/three"})
-        h.searchList().Add(paths.emplace_back(dir.path() + QLatin1String(name)));
-    return paths;
-}
-
 }  // namespace
 
 class ScanTest : public QObject {
@@ -460,8 +451,12 @@ private slots:
         QFETCH(bool, restart);
         QFETCH(int, yields);
         QTemporaryDir dir;
+        // Three folders with one hidden file each, plus a plain file, in the list.
+        makeTree(dir.path(), {"one/.h", "one/p", "two/.h", "two/p", "three/.h", "three/p"});
         Harness h;
-        const QStringList paths = addThreeFolders(dir, h);
+        QStringList paths;
+        for (const char* name : {"/one", "/two", "/three"})
+            h.searchList().Add(paths.emplace_back(dir.path() + QLatin1String(name)));
         h.results().Add(QStringLiteral("/from an earlier run"));
         QList<double> values;
         QStringList shown;
