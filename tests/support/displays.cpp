@@ -13,9 +13,9 @@
 
 namespace tarnwell::test {
 
-int processesWith(const char* name, const QByteArray& variable, const QByteArray& value) {
+int XServer::clients(const char* name) const {
     int count = 0;
-    const QByteArray wanted = variable + '=' + value;
+    const QByteArray wanted = "DISPLAY=" + display_;
     for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
         QFile comm("/proc/" + pid + "/comm"), environ("/proc/" + pid + "/environ");
         if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name ||

@@ -10,9 +10,6 @@
 
 namespace tarnwell::test {
 
-// The processes named `name` whose environment has `variable` set to `value`.
-int processesWith(const char* name, const QByteArray& variable, const QByteArray& value);
-
 // This test executable again, as a child told by `variable` what to do
 // (since closing the window ends the program), in `env`; its output is the
 // test's.
@@ -41,7 +38,8 @@ public:
     QProcessEnvironment clientEnvironment() const;
     // The clipboard's text as another program pastes it.
     QByteArray clipboard() const;
-    int clients(const char* name) const { return processesWith(name, "DISPLAY", display_); }
+    // The processes named `name` that were given this display.
+    int clients(const char* name) const;
     // How many top-level windows are on the screen, whoever shows them; with
     // `askToClose`, each is asked to close, as a window manager's close
     // button does.
