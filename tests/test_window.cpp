@@ -7,17 +7,31 @@
 // entries by double-click and Delete, and clearing both lists. Acting on the
 // results: removing those that contain a typed text or not; on one result:
 // its folder in the file manager, its path on the clipboard; and on the
-// selected ones: dragging, unhiding, moving to the trash.
+// selected ones: dragging, unhiding, moving to the trash. Below them, acting
+// on found files: what lands in the trash can be put back where it was, byte
+// for byte; whatever cannot go, or is no longer what was found, stays where
+// it is and leaves nothing in the trash. A ".hidden" list loses exactly the
+// lines of the names unhidden, keeps every other byte, its owner and its
+// mode, and the lines of files that are not the ones found.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QAbstractItemModelTester>
 #include <QMenu>
 #include <QMimeData>
+#include <optional>
 
 #include "app/clearhelp.h"
 #include "errors/errortrap.h"
+#include "platform/descriptor.h"
 #include "platform/hiddenreason.h"
+#include "platform/trash.h"
+#include "platform/unhide.h"
 #include "results/fileactions.h"
 #include "results/resultactions.h"
 #include "support/fakes.h"
+#include "support/results_support.h"
+#include "support/search_trees.h"
 #include "ui/paintpacer.h"
 
 using namespace tarnwell;
@@ -30,8 +44,34 @@ constexpr auto kFailTheTest = QAbstractItemModelTester::FailureReportingMode::Qt
 class WindowTest : public QObject {
     Q_OBJECT
     const QString shipped_ = qEnvironmentVariable("TARNWELL_PROGRAM_DIR");
+    std::optional<QTemporaryDir> dir;
+    QByteArray root, home;  // where the files are; the home trash, on their mount
+
+    static int trash(const QByteArray& p) { return TrashCan().moveToTrash(p, identityOf(p)); }
+    static constexpr auto kAll = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+    QStringList names(const QByteArray& f) { return QDir(QFile::decodeName(f)).entryList(kAll); }
+
+    // The .trashinfo for `name`, its date replaced by "D" when it is now.
+    static QByteArray infoOf(const QByteArray& trash, const QByteArray& name) {
+        QByteArray t = readFile(trash + "/info/" + name + ".trashinfo");
+        const qsizetype at = t.indexOf("DeletionDate=") + 13;
+        const auto when = QDateTime::fromString(QString::fromLatin1(t.mid(at, 19)), Qt::ISODate);
+        return qAbs(when.secsTo(QDateTime::currentDateTime())) < 60 ? t.replace(at, 19, "D") : t;
+    }
 
 private slots:
+    // Every test may act on files in a folder of its own, as someone reading
+    // like anyone.
+    void initTestCase() { QVERIFY(readAsAnOrdinaryUser()); }
+    void init() {
+        dir.emplace();
+        root = QFile::encodeName(dir->path());
+        home = root + "/data/Trash";
+        qputenv("XDG_DATA_HOME", root + "/data");
+        qputenv("TZ", "XYZ-5:30");  // a date in UTC is then wrong
+    }
+    void cleanup() { removeTree(dir->path()); }  // names that are not UTF-8, locked folders
+
     // A broken skin or cursor file is reported once, and start-up goes on.
     // A skin file that is read turns the face; only one that parses styles
     // the window.
@@ -57,20 +97,19 @@ private slots:
         QFETCH(QString, report);
         const bool faceTurned = !skin.isEmpty() && skin != "listed" && skin != "folder";
         const bool skinned = faceTurned && report.isEmpty();
-        QTemporaryDir dir;
         const bool shipped = skin == "shipped";
         if (shipped)
             skin = readFile(QFile::encodeName(shipped_ + "/x/o.cjs"));
-        makeTree(dir.path(), {skin == "folder" ? "x/o.cjs/" : "x/"});
+        makeTree(dir->path(), {skin == "folder" ? "x/o.cjs/" : "x/"});
         if (!skin.isEmpty() && skin != "folder")
-            writeFile(QFile::encodeName(dir.path() + "/x/o.cjs"), skin);
+            writeFile(QFile::encodeName(dir->path() + "/x/o.cjs"), skin);
         if (skin == "listed")  // hidden by the list of its folder
-            writeFile(QFile::encodeName(dir.path() + "/x/.hidden"), "o.cjs\n");
+            writeFile(QFile::encodeName(dir->path() + "/x/.hidden"), "o.cjs\n");
         if (!cursor.isEmpty())
-            writeFile(QFile::encodeName(dir.path() + "/HAND-M.CUR"), cursor);
+            writeFile(QFile::encodeName(dir->path() + "/HAND-M.CUR"), cursor);
         QTest::failOnWarning(QRegularExpression("(?i)style ?sheet"));
 
-        Harness h(shipped ? shipped_ : dir.path());
+        Harness h(shipped ? shipped_ : dir->path());
         h.form->show();
         const QPalette& p = h.form->palette();
         QCOMPARE(p.color(QPalette::Window), faceTurned ? p.color(QPalette::Button) : Qt::white);
@@ -349,14 +388,12 @@ private slots:
     // Found by a real search, so each entry carries the identity and reason
     // the actions check; every action leaves what it could not do in place.
     void actionsOnTheSelectedFiles() {
-        QTemporaryDir dir, data;
-        qputenv("XDG_DATA_HOME", data.path().toUtf8());
-        const QByteArray d = QFile::encodeName(dir.path());
-        makeTree(dir.path(), {".dot", "listed", "also", "gone"});
+        const QByteArray& d = root;
+        makeTree(dir->path(), {".dot", "listed", "also", "gone"});
         writeFile(d + "/.hidden", "listed\nalso\r\ngone\n");
         Harness h;
         h.form->show();
-        QCOMPARE(h.search({dir.path()}).size(), 5);  // .dot, .hidden and the three listed
+        QCOMPARE(h.search({dir->path()}).size(), 5);  // .dot, .hidden and the three listed
         const auto select = [&](std::initializer_list<const char*> names) {
             h.results().clearSelection();
             for (int i = 1; i <= h.results().Count(); ++i)
@@ -391,7 +428,7 @@ private slots:
         h.form->pointer().set(MousePointer::Default);
         QVERIFY(h.dialogs.boxes.empty());
 
-        QVERIFY(QFile::remove(dir.path() + "/gone"));
+        QVERIFY(QFile::remove(dir->path() + "/gone"));
         select({"also", "gone"});
         h.dialogs.answers = {vbYes};
         QTest::keyClick(&h.results(), Qt::Key_Delete, Qt::ShiftModifier);
@@ -399,8 +436,101 @@ private slots:
         QVERIFY(
             h.dialogs.messages()[0].text.startsWith("Move the 2 selected entries to the Trash?"));
         QVERIFY(h.dialogs.messages()[1].text.endsWith("/gone: No such file or directory"));
-        QVERIFY(QFile::exists(data.path() + "/Trash/files/also"));
+        QCOMPARE(readFile(home + "/files/also"), "x");
         QCOMPARE(h.results().Count(), 3);
+    }
+
+    void trashedFilesCanBeRestored() {
+        makeTree(dir->path(), {"a b/.x%y", "a b/.d/in", "c/.x%y"});
+        // Not UTF-8, and too long for a name with ".trashinfo".
+        const QByteArray l(199, 'l'), odd = "/." + l + QByteArray("\xc3\xa9").repeated(27) + '\xff';
+        writeFile(root + odd, "x");
+        QVERIFY(::symlink("c", root + "/.ln") == 0);
+        for (const char* p : {"/a b/.x%y", "/c/.x%y", "/a b/.d", "/.ln", odd.data()})
+            QCOMPARE(trash(root + p), 0);
+        QCOMPARE(names(root), (QStringList{"a b", "c", "data"}));
+        const QByteArray head = "[Trash Info]\nPath=" + root, tail = "\nDeletionDate=D\n";
+        QCOMPARE(infoOf(home, ".x%y"), head + "/a%20b/.x%25y" + tail);
+        QCOMPARE(infoOf(home, ".x%y.2"), head + "/c/.x%25y" + tail);
+        QCOMPARE(readFile(home + "/files/.d/in"), "x");
+        // Cut between characters, never within one.
+        QCOMPARE(infoOf(home, odd.mid(1, 244)),
+                 head + "/." + l + QByteArray("%C3%A9").repeated(27) + "%FF" + tail);
+    }
+
+    void aFileThatCannotGoStays() {
+        makeTree(dir->path(), {".gone", ".swapped", "other", "locked/.f"});
+        const FileIdentity gone = identityOf(root + "/.gone");
+        const FileIdentity swapped = identityOf(root + "/.swapped");
+        QVERIFY(::unlink(root + "/.gone") == 0 && ::chmod(root + "/locked", 0555) == 0 &&
+                ::rename(root + "/other", root + "/.swapped") == 0);
+        QCOMPARE(TrashCan().moveToTrash(root + "/.gone", gone), ENOENT);
+        QCOMPARE(TrashCan().moveToTrash(root + "/.swapped", swapped), kChangedSinceFound);
+        QCOMPARE(trash(root + "/locked/.f"), EACCES);
+        QCOMPARE(names(root) + names(root + "/locked"),
+                 (QStringList{".swapped", "data", "locked", ".f"}));
+        QCOMPARE(names(home + "/files") + names(home + "/info"), QStringList());
+    }
+
+    // The trash at the top of the file's own mount, and never one that
+    // another user could have planted or can empty.
+    void anotherMountHasItsOwnTrash() {
+        const QByteArray top = root + "/mnt", uid = QByteArray::number(::geteuid());
+        QVERIFY(::mkdir(top, 0700) == 0);
+        SMALL_DISK_OR_SKIP(QFile::decodeName(top), "size=1m");
+        // .Trash lacks the sticky bit, .Trash-uid is a link: the file stays.
+        makeTree(QFile::decodeName(top), {"d/.a", "d/.b", ".Trash/"});
+        QVERIFY(::symlink(root, top + "/.Trash-" + uid) == 0);
+        QCOMPARE(trash(top + "/d/.a"), ENOTDIR);
+        QVERIFY(::unlink(top + "/.Trash-" + uid) == 0);
+        QCOMPARE(trash(top + "/d/.a"), 0);
+        QCOMPARE(infoOf(top + "/.Trash-" + uid, ".a"), "[Trash Info]\nPath=d/.a\nDeletionDate=D\n");
+        QVERIFY(::chmod(top + "/.Trash", 01777) == 0);
+        QCOMPARE(trash(top + "/d/.b"), 0);
+        QCOMPARE(readFile(top + "/.Trash/" + uid + "/files/.b"), "x");
+    }
+
+    void hiddenListLosesTheLinesOfItsNamesOnly() {
+        const QByteArray list = root + "/.hidden";
+        for (const char* name : {"a", "b", "caf\xe9", "swapped", "unlisted", "keep", "last", "new"})
+            writeFile(root + '/' + name, "x");
+        // CR LF and LF ends, "a" twice, a name that is not UTF-8, and a last
+        // line without an end.
+        writeFile(list, "keep\r\na\nb\r\ncaf\xe9\nswapped\r\ngone\na\r\nlast");
+        // Another's list, with a mode of its own that root, reading as anyone,
+        // may still read.
+        if (::geteuid() == 0)
+            QVERIFY(::chown(list, 65534, 65534) == 0);
+        struct stat before, after;
+        QVERIFY(::chmod(list, 0604) == 0 && ::stat(list, &before) == 0);
+        const auto found = [&](const char* name) {
+            return FoundName{name, identityOf(root + '/' + name)};
+        };
+        const std::vector<FoundName> names = {found("a"),       found("b"),   found("caf\xe9"),
+                                              found("swapped"), {"gone", {}}, found("unlisted")};
+        QVERIFY(::rename(root + "/new", root + "/swapped") == 0);  // another file under its name
+        const Descriptor folder(::open(root, O_PATH | O_DIRECTORY | O_CLOEXEC));
+        // Each name's error, or "already" when it was not listed.
+        const auto outcomesOf = [&](const std::vector<FoundName>& names) {
+            QStringList out;
+            for (const UnhideOutcome& o : removeFromHiddenList(folder.get(), names))
+                out << (o.alreadyUnhidden ? QString("already") : QString::number(o.error));
+            return out;
+        };
+        QCOMPARE(outcomesOf(names), QStringList({"0", "0", "0", QString::number(kChangedSinceFound),
+                                                 QString::number(ENOENT), "already"}));
+        QCOMPARE(readFile(list), "keep\r\nswapped\r\ngone\nlast");
+
+        // The rest, the last line without an end among them: the list stays,
+        // empty, as its owner had it, and nothing is left beside it.
+        writeFile(root + "/gone", "x");
+        QCOMPARE(outcomesOf({found("keep"), found("swapped"), found("gone"), found("last")}),
+                 QStringList(4, "0"));
+        QCOMPARE(readFile(list), "");
+        QVERIFY(::stat(list, &after) == 0);
+        QCOMPARE(std::tuple(after.st_uid, after.st_gid, after.st_mode),
+                 std::tuple(before.st_uid, before.st_gid, before.st_mode));
+        QVERIFY(QDir(dir->path()).entryList({".hidden?*"}, QDir::Files | QDir::Hidden).isEmpty());
     }
 };
 
