@@ -30,9 +30,6 @@ struct AsNobody {
     }
 };
 
-QByteArray contentOf(const QString& path) {
-    return readFile(QFile::encodeName(path));
-}
 void save(Harness& h, const QString& path, int answer = vbYes) {
     h.dialogs.saveNames.push_back(path);
     h.dialogs.answers.push_back(answer);
@@ -53,7 +50,7 @@ private slots:
         h.results().SetChecked(3, false);  // check marks do not matter here
         save(h, path);
         const QByteArray written = "/d/.one\r\n/d/.caf\xe9\r\n/d/two  \r\n";
-        QCOMPARE(contentOf(path), written);
+        QCOMPARE(readFile(QFile::encodeName(path)), written);
         QCOMPARE(h.yield.count, 3);
         QCOMPARE(h.dialogs.messages().size(), size_t(1));  // a new file: no question
         QCOMPARE(h.dialogs.messages()[0].text, "Done.");
@@ -62,7 +59,7 @@ private slots:
         h.dialogs.answers.clear();  // the answer no question took
         h.results().Remove(1);
         save(h, path, vbNo);
-        QCOMPARE(contentOf(path), written);
+        QCOMPARE(readFile(QFile::encodeName(path)), written);
         QCOMPARE(h.dialogs.messages().at(1).text,
                  "Are you sure you wish to overwrite " + path + " ?");
         QCOMPARE(h.dialogs.messages().at(1).style, int(vbYesNo));
@@ -72,13 +69,13 @@ private slots:
         QVERIFY((::geteuid() != 0 || ::chown(file, 65534, 65534) == 0) &&
                 ::chmod(file, 0640) == 0 && ::stat(file, &before) == 0);
         save(h, path, vbYes);
-        QCOMPARE(contentOf(path), written.mid(9));
+        QCOMPARE(readFile(QFile::encodeName(path)), written.mid(9));
         QVERIFY(::stat(file, &after) == 0);
         QCOMPARE(std::tuple(after.st_uid, after.st_gid, after.st_mode),
                  std::tuple(before.st_uid, before.st_gid, before.st_mode));
         h.form->PushButton6_Click();
         save(h, path, vbYes);
-        QCOMPARE(contentOf(path), "");  // an empty list: an empty file
+        QCOMPARE(readFile(QFile::encodeName(path)), "");  // an empty list: an empty file
         QCOMPARE(h.dialogs.countContaining("Done."), 3);
     }
 
@@ -128,7 +125,7 @@ private slots:
         const QString why = failure == "full" ? "No space left on device" : "";
         QCOMPARE(h.dialogs.errorReports("Form1.PushButton2_Click", why), 1);
         QCOMPARE(h.dialogs.countContaining("Done."), 0);
-        QCOMPARE(contentOf(dir.path() + "/old.txt"), "old\r\n");
+        QCOMPARE(readFile(QFile::encodeName(dir.path() + "/old.txt")), "old\r\n");
         QCOMPARE(filesUnder(dir.path()), QStringList{"old.txt"});
         QCOMPARE(h.form->pointer().value(), 0);
     }
