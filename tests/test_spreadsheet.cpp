@@ -6,7 +6,6 @@
 #include "results/spreadsheet.h"
 #include "results/spreadsheetexport.h"
 #include "support/fakes.h"
-#include "support/results_support.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

@@ -8,7 +8,6 @@
 
 #include "results/clipboardexport.h"
 #include "support/fakes.h"
-#include "support/results_support.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;

@@ -30,7 +30,6 @@
 #include "results/fileactions.h"
 #include "results/resultactions.h"
 #include "support/fakes.h"
-#include "support/results_support.h"
 #include "support/search_trees.h"
 #include "ui/paintpacer.h"
 
