@@ -391,10 +391,14 @@ private slots:
         QCOMPARE(textsOf(one.results()), QStringList({"/kept", r + "/.top"}));
     }
 
-    void aChainFarBeyondThePathLimit() {
-        // 100,000 folders deep: no recursion on the stack, no path copied per
-        // folder, and no more descriptors open at the end than at the start.
+    // 100,000 folders deep: no recursion on the stack, no path copied per
+    // folder, and no more descriptors open at the end than at the start.
+    // And deep in a tree the walk closes the folders it will come back to;
+    // one of them is swapped for a link meanwhile. Coming back, the walk must
+    // not go through the link into a tree it was never asked to search.
+    void deepTrees() {
         QTemporaryDir dir(scratch());
+        const auto removed = qScopeGuard([&] { removeTree(dir.path()); });
         const QString chain = dir.path() + "/chain";
         makeTree(chain, {".top"});
         makeDeep(QFile::encodeName(chain), 100000, false);
@@ -404,31 +408,23 @@ private slots:
         QCOMPARE(h.dialogs.messages().size(), size_t(1));  // "Done."
         // The readers close what the walk is done with, soon after it ends.
         QTRY_COMPARE(int(QDir("/proc/self/fd").count()), descriptors);
-        removeTree(dir.path());
-    }
 
-    // Deep in a tree the walk closes the folders it will come back to; one
-    // of them is swapped for a link meanwhile. Coming back, the walk must
-    // not go through the link into a tree it was never asked to search.
-    void aFolderSwappedForALinkDeepInTheTree() {
-        QTemporaryDir dir(scratch());
         const QString root = dir.path() + "/root", trap = dir.path() + "/elsewhere";
         makeTree(root, {"a/y1/.h", "a/y2/.h", "a/x/", "a/y3/.h", "a/y4/.h"});
         makeTree(trap, {"y1/.trap", "y2/.trap", "y3/.trap", "y4/.trap", "x/.trap"});
         makeDeep(QFile::encodeName(root + "/a/x"), 80, true);
-        Harness h;
+        Harness swap;
         bool swapped = false;
-        h.yield.onYield = [&](int) {
-            if (swapped || h.form->ProgressBar1->Text().count(QLatin1String("/d/")) < 75)
+        swap.yield.onYield = [&](int) {
+            if (swapped || swap.form->ProgressBar1->Text().count(QLatin1String("/d/")) < 75)
                 return;
             swapped = true;
             QVERIFY(QDir().rename(root + "/a", root + "/a.old") && QFile::link(trap, root + "/a"));
         };
-        for (const QString& f : h.search({root})) QVERIFY2(!f.contains(".trap"), qPrintable(f));
+        for (const QString& f : swap.search({root})) QVERIFY2(!f.contains(".trap"), qPrintable(f));
         QVERIFY(swapped);
-        QCOMPARE(h.dialogs.errorReports("Search.searchInFiles", "No such file or directory"), 1);
-        QCOMPARE(h.dialogs.messages().size(), size_t(2));  // and "Done."
-        removeTree(dir.path());
+        QCOMPARE(swap.dialogs.errorReports("Search.searchInFiles", "No such file or directory"), 1);
+        QCOMPARE(swap.dialogs.messages().size(), size_t(2));  // and "Done."
     }
 
     // A whole run; a Stop click at the first file of the second entry; or
