@@ -50,9 +50,8 @@ private slots:
         server = std::make_unique<SambaServer>();
         QVERIFY2(server->why().isEmpty(), qPrintable(server->why()));
         qputenv("SMB_CONF_PATH", QFile::encodeName(server->config()));
-        QDir().mkpath(server->shareFolder() + "/hd");
-        for (const char* f : {"h", "hs", "r", "a", "s", "plain", ".dot", "hd/in", "hd/out"})
-            writeFile(QFile::encodeName(server->shareFolder() + '/' + f), "data");
+        makeTree(server->shareFolder(),
+                 {"h", "hs", "r", "a", "s", "plain", ".dot", "hd/in", "hd/out"});
         const auto out = server->client(
             "setmode h +h; setmode hs +hs; setmode r +hr; setmode a +a; setmode s +s; "
             "setmode hd +h; setmode hd\\in +h");

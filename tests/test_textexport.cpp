@@ -79,7 +79,7 @@ private slots:
     }
 
     // A file the user may write in a folder they may not is written in place.
-    void textExportKeepsTheFileAsItsOwnerHadIt() {
+    void writtenInPlaceWhereTheFolderRefusesANewFile() {
         QTemporaryDir dir;
         const QByteArray target = QFile::encodeName(dir.path() + "/target.txt");
         writeFile(target, "old\r\n");

@@ -59,7 +59,7 @@ public:
     int countContaining(const QString& fragment) const;
     // ErrorReport boxes raised at `where` ("Form1.PushButton2_Click") whose
     // first line is `description`, when one is given. The report's whole text
-    // is checked once, in test_mainwindow; elsewhere this is enough.
+    // is checked once, in test_window; elsewhere this is enough.
     int errorReports(const QString& where, const QString& description = {}) const;
 
 private:
