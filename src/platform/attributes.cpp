@@ -121,8 +121,8 @@ MountType mountTypeInTable(std::uint64_t id) {
 // The table's ids are given out again as soon as a mount goes, so the id of
 // an unplugged stick is soon a share's: a kind is remembered only by the
 // unique id, which never comes back. A kernel without one reads the table
-// whenever it is asked, which is only where a search enters a tmpfs or FUSE
-// mount.
+// whenever it is asked: where a search enters a tmpfs or FUSE mount, and for
+// each file there that an action (Unhide) or a one-path question looks at.
 MountType mountTypeOf(int folderFd) {
     constexpr int kFlags = AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW;
     struct statx sx;
