@@ -31,13 +31,13 @@ namespace {
 // order.
 class Reference {
 public:
-    std::function<void(int)> atFile;  // before the n-th file is looked at, from 1
+    std::function<void()> atFirstBox;  // while the first box is open
 
     void walk(const QByteArray& path) {
         const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
             const int e = errno;
-            boxes << QString::fromLocal8Bit(std::strerror(e)) + (e == EACCES ? "@50" : "@20");
+            box(QString::fromLocal8Bit(std::strerror(e)) + (e == EACCES ? "@50" : "@20"));
             return;
         }
         DIR* dir = ::fdopendir(fd);
@@ -57,10 +57,8 @@ public:
         bool fits = true;
         for (const QByteArray& f : files) fits &= QFile::decodeName(path + '/' + f).size() <= 260;
         if (!fits)
-            boxes << "long:" + QFile::decodeName(path) + '/';
+            box("long:" + QFile::decodeName(path) + '/');
         for (const QByteArray& f : fits ? files : QList<QByteArray>()) {
-            if (atFile)
-                atFile(++examined);
             if (f.startsWith('.') || listed.contains(f))
                 found << QFile::decodeName(path + '/' + f);
         }
@@ -68,7 +66,13 @@ public:
     }
 
     QStringList found, boxes;
-    int examined = 0;
+
+private:
+    void box(const QString& box) {
+        boxes << box;
+        if (boxes.size() == 1 && atFirstBox)
+            atFirstBox();
+    }
 };
 
 // A box for a folder whose names are too long is checked whole here, with its
@@ -217,24 +221,22 @@ private slots:
 
     void sameAsAPlainRecursiveWalk_data() {
         QTest::addColumn<int>("folders");
-        QTest::addColumn<int>("depth");     // a chain below the tree, past the descriptor budget
-        QTest::addColumn<int>("locked");    // folders made unreadable
-        QTest::addColumn<int>("changeAt");  // at this file, the change below; 0: none
-        QTest::addColumn<QString>("change");
-        QTest::newRow("wide and random") << 3000 << 0 << 0 << 0 << QString();
-        QTest::newRow("deep") << 50 << 300 << 0 << 0 << QString();
-        QTest::newRow("unreadable folders") << 400 << 0 << 12 << 0 << QString();
+        QTest::addColumn<int>("depth");       // a chain below the tree, past the descriptor budget
+        QTest::addColumn<int>("locked");      // folders made unreadable
+        QTest::addColumn<QString>("change");  // made while the first box is open
+        QTest::newRow("wide and random") << 3000 << 0 << 0 << QString();
+        QTest::newRow("deep") << 50 << 300 << 0 << QString();
+        QTest::newRow("unreadable folders") << 400 << 0 << 12 << QString();
         // Trees small enough for the readers to have read the changed
         // folder long before the walk gets there.
-        QTest::newRow("a folder removed mid-walk") << 100 << 0 << 0 << 20 << "rm";
-        QTest::newRow("a folder renamed mid-walk") << 100 << 0 << 0 << 20 << "mv";
-        QTest::newRow("a folder locked mid-walk") << 100 << 0 << 3 << 20 << "lock";
+        QTest::newRow("a folder removed mid-walk") << 100 << 0 << 0 << "rm";
+        QTest::newRow("a folder renamed mid-walk") << 100 << 0 << 0 << "mv";
+        QTest::newRow("a folder locked mid-walk") << 100 << 0 << 3 << "lock";
     }
     void sameAsAPlainRecursiveWalk() {
         QFETCH(int, folders);
         QFETCH(int, depth);
         QFETCH(int, locked);
-        QFETCH(int, changeAt);
         QFETCH(QString, change);
         // Two trees made alike, one for each walk; their roots are as long,
         // so the same files are too long in both.
@@ -256,10 +258,11 @@ private slots:
         };
         for (int tree = 0; tree < 2; ++tree)
             for (int i = 0; i < locked; ++i) ::chmod(inTree(tree, i * 5).constData(), 0);
-        // Changes late in the walk, so the readers have read them ahead.
-        const auto changeTree = [&](int tree, int n) {
+        // Changes late in the walk, so the readers have read them ahead; the
+        // walk waits behind the box, and must see them.
+        const auto changeTree = [&](int tree) {
             const QByteArray target = inTree(tree, locked * 5 + 1);
-            if (!changeAt || n != changeAt)
+            if (change.isEmpty())
                 return;
             if (change == "rm")
                 removeTree(QFile::decodeName(target));
@@ -270,18 +273,19 @@ private slots:
         };
 
         Harness h;
-        h.yield.onYield = [&](int n) { changeTree(0, n - 2); };  // the run's two come first
+        h.dialogs.whileOpen = [&](const Box&) {
+            if (h.dialogs.boxes.size() == 1)
+                changeTree(0);
+        };
         const QStringList found = h.search({roots[0]}), boxes = boxesOf(h);
         Reference reference;
-        reference.atFile = [&](int n) { changeTree(1, n); };
+        reference.atFirstBox = [&] { changeTree(1); };
         reference.walk(QFile::encodeName(roots[1]));
         for (QStringList* list : {&reference.found, &reference.boxes})
             list->replaceInStrings(roots[1], roots[0]);
         QCOMPARE(found, reference.found);
         QCOMPARE(boxes, reference.boxes);
         QVERIFY(found.size() > 10);
-        // One turn of the window per file looked at, after the run's two.
-        QCOMPARE(h.yield.count, 2 + reference.examined);
     }
 
     // Depth first, but what the walk asks for first of all.
@@ -385,9 +389,7 @@ private slots:
         QCOMPARE(one.form->ProgressBar1->Value(), 42.0);
         QVERIFY(one.form->searchRun().stopRequested);
         one.form->searchRun().stopRequested = false;  // as a run starts
-        std::int16_t includeSubfolders = 0;
-        searchInFiles(one.form->window(), one.form->searchRun(), QFile::encodeName(r),
-                      includeSubfolders);
+        searchInFiles(one.form->window(), one.form->searchRun(), QFile::encodeName(r), false);
         QCOMPARE(textsOf(one.results()), QStringList({"/kept", r + "/.top"}));
     }
 
@@ -413,10 +415,15 @@ private slots:
         makeTree(root, {"a/y1/.h", "a/y2/.h", "a/x/", "a/y3/.h", "a/y4/.h"});
         makeTree(trap, {"y1/.trap", "y2/.trap", "y3/.trap", "y4/.trap", "x/.trap"});
         makeDeep(QFile::encodeName(root + "/a/x"), 80, true);
+        // At the bottom of the chain, a name too long: the swap comes while
+        // its box is open and the walk waits behind it.
+        writeFile(QFile::encodeName(root + "/a/x" + QString("/d").repeated(80) + "/." +
+                                    QString(200, QChar('l'))),
+                  "x");
         Harness swap;
         bool swapped = false;
-        swap.yield.onYield = [&](int) {
-            if (swapped || swap.form->ProgressBar1->Text().count(QLatin1String("/d/")) < 75)
+        swap.dialogs.whileOpen = [&](const Box&) {
+            if (swapped)
                 return;
             swapped = true;
             QVERIFY(QDir().rename(root + "/a", root + "/a.old") && QFile::link(trap, root + "/a"));
@@ -424,28 +431,23 @@ private slots:
         for (const QString& f : swap.search({root})) QVERIFY2(!f.contains(".trap"), qPrintable(f));
         QVERIFY(swapped);
         QCOMPARE(swap.dialogs.errorReports("Search.searchInFiles", "No such file or directory"), 1);
-        QCOMPARE(swap.dialogs.messages().size(), size_t(2));  // and "Done."
+        QCOMPARE(swap.dialogs.messages().size(), size_t(3));  // the long names, and "Done."
     }
 
-    // A whole run; a Stop click at the first file of the second entry; or
-    // at the first file of the first, with a Start click at once after it:
-    // that run goes through the whole list inside the stopped one, which
-    // then finishes too. Each ends at rest.
+    // A whole run; a Stop click as the second entry begins; or as the first
+    // begins, with a Start click at once after it: that run goes through the
+    // whole list inside the stopped one, which then finishes too. Each ends
+    // at rest.
     void aRunAndItsStop_data() {
-        QTest::addColumn<int>("at");  // the yield the clicks come at; 0: none
+        QTest::addColumn<int>("at");  // the entry whose start the clicks come at; -1: none
         QTest::addColumn<bool>("restart");
-        // Per entry: the yield before it, the yield after its "Processing: "
-        // text, and two files; a stopped run yields once more, then sees the
-        // stop.
-        QTest::addColumn<int>("yields");
-        QTest::newRow("a whole run") << 0 << false << 3 * 4;
-        QTest::newRow("stop during the second of three") << 7 << false << 7 + 1;
-        QTest::newRow("start again after a stop") << 3 << true << 3 + 3 * 4 + 1;
+        QTest::newRow("a whole run") << -1 << false;
+        QTest::newRow("stop as the second of three begins") << 1 << false;
+        QTest::newRow("start again after a stop") << 0 << true;
     }
     void aRunAndItsStop() {
         QFETCH(int, at);
         QFETCH(bool, restart);
-        QFETCH(int, yields);
         QTemporaryDir dir;
         // Three folders with one hidden file each, plus a plain file, in the list.
         makeTree(dir.path(), {"one/.h", "one/p", "two/.h", "two/p", "three/.h", "three/p"});
@@ -457,14 +459,14 @@ private slots:
         QList<double> values;
         QStringList shown;
         bool clicked = false;
-        h.yield.onYield = [&](int n) {
+        h.yield.onYield = [&](int) {
             if (clicked)  // the stopped run's last yield, and the inner run's
                 return;
             QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Stop"));
             QCOMPARE(h.form->pointer().value(), MousePointer::Busy);
             values << h.form->ProgressBar1->Value();
             shown << h.form->ProgressBar1->Text();
-            if (n != at)
+            if (at < 0 || shown.back() != "Processing: " + paths[at])
                 return;
             clicked = true;
             h.form->PushButton1_Click();
@@ -475,14 +477,14 @@ private slots:
         };
         h.form->PushButton1_Click();
 
-        QCOMPARE(h.yield.count, yields);
         QCOMPARE(values[1], 100.0 / 3);
         QCOMPARE(shown[1], "Processing: " + paths[0]);
-        QCOMPARE(shown[2], "Processing " + paths[0]);
-        if (!at)
-            QCOMPARE(values[9], 100.0);
+        if (at != 0)
+            QCOMPARE(shown[2], "Processing " + paths[0]);
+        if (at < 0)
+            QCOMPARE(values.back(), 100.0);
         QStringList found{paths[0] + "/.h", paths[1] + "/.h", paths[2] + "/.h"};
-        QCOMPARE(textsOf(h.results()), at && !restart ? found.mid(0, 1) : found);
+        QCOMPARE(textsOf(h.results()), at == 1 ? found.mid(0, 1) : found);
         QCOMPARE(texts(h.dialogs.messages()), QStringList(restart ? 2 : 1, "Done."));
         QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
         QCOMPARE(h.form->pointer().value(), MousePointer::Default);

@@ -3,10 +3,9 @@
 #include <QFile>
 
 #include "errors/errortrap.h"
-#include "platform/dirlisting.h"
 #include "platform/yield.h"
 #include "search/searchrun.h"
-#include "search/walk.h"
+#include "search/walkstream.h"
 #include "ui/dialogs.h"
 #include "ui/listcontrol.h"
 #include "ui/progressbar.h"
@@ -17,56 +16,26 @@ namespace tarnwell {
 
 namespace {
 
-constexpr qsizetype kLongestPath = 260;
-
-int characters(QByteArrayView bytes) {
-    for (char c : bytes)
-        if (c & 0x80)
-            return int(QFile::decodeName(bytes.toByteArray()).size());
-    return int(bytes.size());
-}
-
-// The "Processing " text of the folder last entered is drawn only when the
-// window gets to paint: at a yield, behind a box, or when the scan is over.
-// Until then it is kept as bytes, so that entering folder after folder
-// without a file (a chain thousands of levels deep) does not decode every
-// ever longer path.
+// The "Processing " text of the folder last entered, drawn only when the
+// window gets to paint: at a pass, behind a box, or when the scan is over.
 class ProgressText {
 public:
     explicit ProgressText(ProgressBar& bar) : bar_(bar) {}
-    // Only the walk's path and its length are noted: a copy per folder would
-    // cost a chain 100,000 levels deep the square of its path length.
-    void enter(const QByteArray& walkPath) {
-        source_ = &walkPath;
-        length_ = walkPath.size();
-        isKept_ = false;
+    void enter(QByteArrayView path) {
+        path_.resize(0);
+        path_.append(path);
         pending_ = true;
-    }
-    // The walk is about to cut its path back; keep the folder still to be
-    // shown if the cut would take part of it. The text is shown only at a
-    // pass, so this happens for most folders: the copy reuses one buffer.
-    void beforeCut(qsizetype newLength) {
-        if (pending_ && !isKept_ && newLength < length_) {
-            kept_.resize(0);
-            kept_.append(source_->constData(), length_);
-            isKept_ = true;
-        }
     }
     void show() {
         if (!pending_)
             return;
         pending_ = false;
-        const QByteArrayView path =
-            isKept_ ? QByteArrayView(kept_) : QByteArrayView(source_->constData(), length_);
-        bar_.setText(QStringLiteral("Processing ") + QFile::decodeName(path.toByteArray()));
+        bar_.setText(QStringLiteral("Processing ") + QFile::decodeName(path_));
     }
 
 private:
     ProgressBar& bar_;
-    const QByteArray* source_ = nullptr;
-    qsizetype length_ = 0;
-    QByteArray kept_;
-    bool isKept_ = false;
+    QByteArray path_;
     bool pending_ = false;
 };
 
@@ -105,10 +74,11 @@ private:
     std::uint64_t& shown_;
 };
 
-// The walk as the user sees it: the folder on the progress bar, each find
-// in the ResultsList, each failure in an ErrorReport box at its statement,
-// and the window's turn before every file.
-class WindowSide : public WalkEvents {
+// The walk as the user sees it, taken from its stream on the window's
+// thread: the folder on the progress bar, each find in the ResultsList, each
+// failure in an ErrorReport box at its statement. The walk runs on a thread
+// of its own; while it has nothing new, the window keeps working.
+class WindowSide {
 public:
     WindowSide(Window& window, const SearchRunState& run)
         : window_(window),
@@ -116,98 +86,104 @@ public:
           progress_(window.ProgressBar1),
           boxes_(window.platform.dialogs, progress_, boxesShown_),
           trap_(boxes_, QStringLiteral("Search"), QStringLiteral("searchInFiles")) {}
-    ~WindowSide() override { progress_.show(); }
+    ~WindowSide() { progress_.show(); }
 
-    void folderEntered(const QByteArray& walkPath) override {
-        trap_.run(10, [&] { progress_.enter(walkPath); });
+    void run(const QByteArray& path, bool includeSubfolders) {
+        Yield& yield = window_.platform.yield;
+        WalkThread walk(path, includeSubfolders, yield.waker());
+        walk_ = &walk;
+        while (!run_.stopRequested) {
+            std::unique_ptr<WalkBatch> batch = walk.take();
+            if (!batch) {
+                if (walk.ended())
+                    break;
+                progress_.show();
+                trap_.run(51, [&] {
+                    yield.waitUntil([&] { return run_.stopRequested || walk.ready(); });
+                });
+                walk.wantFolderPath();
+            } else {
+                for (const WalkEvent& e : batch->events) {
+                    // After a Stop nothing more is shown, whatever the batch holds.
+                    if (run_.stopRequested)
+                        break;
+                    show(e, batch->text(e));
+                }
+                walk.giveBack(std::move(batch));
+                if (yield.due()) {
+                    trap_.run(51, [&] {
+                        progress_.show();
+                        yield.doEvents();
+                    });
+                    walk.wantFolderPath();
+                }
+            }
+            walk.noteTurns(turns());
+        }
+        walk_ = nullptr;
     }
-    void beforePathShortens(qsizetype newLength) override { progress_.beforeCut(newLength); }
-    void failed(int statement, int error) override {
-        trap_.report(statement, Failure::fromErrno(error).description());
-    }
-    bool filesFit(const QByteArray& folderPath, const DirListing& listing) override {
-        return trap_.test(40, [&] {
-            return !filenamesTooLong(folderPath, listing, boxes_, window_.platform.appTitle);
-        });
-    }
-    void beforeFile() override {
-        // Most files come between two passes: then the text would be set
-        // for nobody to see, so it waits for the pass too.
-        if (!window_.platform.yield.due())
-            return;
-        trap_.run(51, [&] {
-            progress_.show();
-            window_.platform.yield.doEvents();
-        });
-    }
-    void fileFound(const QByteArray& path, std::uint8_t reason,
-                   const FileIdentity& identity) override {
-        const auto index =
-            trap_.value(56, [&] { return window_.ResultsList.Add(path, reason, identity); });
-        if (index)
-            trap_.run(57, [&] { window_.ResultsList.EnsureVisible(*index); });
-    }
-    bool stopRequested() const override { return run_.stopRequested; }
-    std::uint64_t turns() const override { return window_.platform.yield.passes() + boxesShown_; }
-    void waitUntil(const std::function<bool()>& ready) override {
-        progress_.show();
-        window_.platform.yield.waitUntil(ready);
-    }
-    std::function<void()> waker() override { return window_.platform.yield.waker(); }
 
 private:
+    std::uint64_t turns() const { return window_.platform.yield.passes() + boxesShown_; }
+
+    void show(const WalkEvent& e, QByteArrayView text) {
+        switch (e.kind) {
+            case WalkEvent::Kind::FolderEntered:
+                trap_.run(10, [&] { progress_.enter(text); });
+                break;
+            case WalkEvent::Kind::Found: {
+                const QByteArray path = QByteArray::fromRawData(text.data(), text.size());
+                const auto index = trap_.value(
+                    56, [&] { return window_.ResultsList.Add(path, e.reason, e.identity); });
+                if (index)
+                    trap_.run(57, [&] { window_.ResultsList.EnsureVisible(*index); });
+                break;
+            }
+            case WalkEvent::Kind::Failed:
+                progress_.enter(text);
+                trap_.report(e.statement, Failure::fromErrno(e.error).description());
+                answer();
+                break;
+            case WalkEvent::Kind::NamesTooLong:
+                progress_.enter(text);
+                trap_.run(40, [&] {
+                    showNamesTooLong(text.toByteArray(), boxes_, window_.platform.appTitle);
+                });
+                answer();
+                break;
+        }
+    }
+
+    // The walk waits behind the box; it goes on knowing that the box was a
+    // turn, in which the user may have changed anything.
+    void answer() {
+        walk_->noteTurns(turns());
+        walk_->answered();
+    }
+
     Window& window_;
     const SearchRunState& run_;
     std::uint64_t boxesShown_ = 0;
     ProgressText progress_;
     BoxesAfterProgress boxes_;
     ErrorTrap trap_;
+    WalkThread* walk_ = nullptr;
 };
 
 }  // namespace
 
 void searchInFiles(Window& window, const SearchRunState& run, const QByteArray& path,
-                   std::int16_t& includeSubfolders) {
-    WindowSide side(window, run);
-    walkFolderTree(side, path, includeSubfolders);
+                   bool includeSubfolders) {
+    WindowSide(window, run).run(path, includeSubfolders);
 }
 
-bool filenamesTooLong(const QByteArray& folderPath, const DirListing& listing, Dialogs& dialogs,
-                      const QString& title) {
-    try {
-        // A folder that cannot be listed is reported by the scan itself; its
-        // files are withheld without a second box for the same failure.
-        if (listing.error())
-            return true;
-        // Nothing to measure: most folders of a deep tree end here, without
-        // counting the characters of their long paths.
-        if (listing.files().empty())
-            return false;
-        const bool slash = folderPath.endsWith('/');
-        bool tooLong = false;
-        const qsizetype folderLength = characters(folderPath) + (slash ? 0 : 1);
-        // Bytes bound characters from above, so most folders need no count.
-        if (folderLength + qsizetype(listing.longestFileName()) > kLongestPath) {
-            for (const DirListing::Entry& file : listing.files()) {
-                if (folderLength + characters(QByteArrayView(listing.name(file), file.length)) >
-                    kLongestPath) {
-                    tooLong = true;
-                    break;
-                }
-            }
-        }
-        if (tooLong)
-            dialogs.msgBox(QStringLiteral("The length of filenames in folder ") +
-                               QFile::decodeName(slash ? folderPath : folderPath + '/') +
-                               QStringLiteral(" is too long. ") + QStringLiteral("\r\n") +
-                               QStringLiteral("The maximum folder length is 260 symbols. ") +
-                               QStringLiteral("\r\n") +
-                               QStringLiteral("Please move subfolders to a small folder."),
-                           vbOKOnly, title);
-        return tooLong;
-    } catch (...) {
-        return true;
-    }
+void showNamesTooLong(const QByteArray& folderPath, Dialogs& dialogs, const QString& title) {
+    dialogs.msgBox(
+        QStringLiteral("The length of filenames in folder ") + QFile::decodeName(folderPath) +
+            QStringLiteral(" is too long. ") + QStringLiteral("\r\n") +
+            QStringLiteral("The maximum folder length is 260 symbols. ") + QStringLiteral("\r\n") +
+            QStringLiteral("Please move subfolders to a small folder."),
+        vbOKOnly, title);
 }
 
 }  // namespace tarnwell

@@ -51,7 +51,7 @@ void startOrStopSearch(Window& window, SearchRunState& state, ErrorTrap& trap) {
     // Entries may be removed while the run yields, so nothing is kept of the
     // list across a yield but a copy of the entry's text. While it runs, the
     // window is drawn at a steady pace, not at every yield.
-    std::int16_t includeSubfolders = 1;
+    const bool includeSubfolders = true;
     std::optional<PaintPacer> pacer(std::in_place, window.form, window.platform.yield);
     for (int i = 1; i <= n; ++i) {
         trap.run(41, [&] { window.platform.yield.doEvents(); });

@@ -32,10 +32,10 @@ QByteArray folderPathOf(const QByteArray& text) {
 // are entered in the order a recursive scan enters them.
 class Walk {
 public:
-    Walk(WalkEvents& events, const std::int16_t& includeSubfolders)
+    Walk(WalkEvents& events, bool includeSubfolders)
         : events_(events),
           includeSubfolders_(includeSubfolders),
-          readAhead_(includeSubfolders != 0, events.waker()) {}
+          readAhead_(includeSubfolders, events.waker()) {}
 
     ~Walk() {
         // Deepest first: each folder is then let go with nothing below it.
@@ -118,7 +118,7 @@ private:
         }
         if (events_.filesFit(path_, read->listing) && scanFiles(*read) == Outcome::Stopped)
             return Outcome::Stopped;
-        if (includeSubfolders_ == 0 || read->listing.folders().empty())
+        if (!includeSubfolders_ || read->listing.folders().empty())
             return leave(folder);
         Frame frame;
         frame.node = folder;
@@ -140,10 +140,10 @@ private:
     // The folder's read as of now. One read ahead is checked against the
     // folder as it is on entry, and read again if it changed meanwhile, so
     // the walk sees what a walk that read it only now would see. A read
-    // begun since the window's last turn is taken as it is: no handler and
-    // no box has run since, so it was read within the same stretch of the
-    // walk as a read on entry would be. While the read is not there, the
-    // window keeps working.
+    // begun since the consumer's last turn is taken as it is: no handler
+    // and no box has run since, so it was read within the same stretch of
+    // the walk as a read on entry would be. The check is a system call on
+    // the searched file system, and is made here, on the walk's thread.
     // `taken`: what the walk took with the folder's place, if it was read.
     ReadAhead::Taken await(int parent, const ReadAhead::Folder& folder, ReadAhead::Taken taken,
                            const char* name) {
@@ -168,8 +168,8 @@ private:
         }
     }
 
-    // The folder's own files, one turn of the window each, since a folder
-    // may hold hundreds of thousands.
+    // The folder's own files. A folder may hold hundreds of thousands, so a
+    // stop is looked for at each.
     Outcome scanFiles(const FolderRead& read) {
         // One buffer for every find: the results list copies the bytes, so
         // a find costs no allocation of its own.
@@ -180,7 +180,6 @@ private:
         const qsizetype folderLength = filePath_.size();
         const std::vector<DirListing::Entry>& files = read.listing.files();
         for (size_t i = 0; i < files.size(); ++i) {
-            events_.beforeFile();
             if (events_.stopRequested())
                 return Outcome::Stopped;
             const std::uint8_t reason = read.fileTags[i];
@@ -268,7 +267,7 @@ private:
     }
 
     WalkEvents& events_;
-    const std::int16_t& includeSubfolders_;
+    const bool includeSubfolders_;
     ReadAhead readAhead_;
     DescriptorBudget budget_{kOpenFolderBudget};
     QByteArray path_;      // the path of the folder being entered or scanned
@@ -279,8 +278,7 @@ private:
 
 }  // namespace
 
-void walkFolderTree(WalkEvents& events, const QByteArray& top,
-                    const std::int16_t& includeSubfolders) {
+void walkFolderTree(WalkEvents& events, const QByteArray& top, bool includeSubfolders) {
     Walk(events, includeSubfolders).run(top);
 }
 
