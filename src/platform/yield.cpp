@@ -15,9 +15,42 @@ struct EventLoopYield::Wakes {
     bool pending = false;
 };
 
+// Counts the events through which the user can start a handler: clicks,
+// keys, drops, a close.
+class EventLoopYield::InputWatch : public QObject {
+public:
+    std::uint64_t seen = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::Drop:
+            case QEvent::ContextMenu:
+            case QEvent::InputMethod:
+            case QEvent::Close:
+                ++seen;
+                break;
+            default:
+                break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 EventLoopYield::EventLoopYield(int intervalMs)
-    : intervalMs_(intervalMs), wakes_(std::make_shared<Wakes>()) {
+    : intervalMs_(intervalMs),
+      wakes_(std::make_shared<Wakes>()),
+      input_(std::make_shared<InputWatch>()) {
     sinceLastPass_.start();
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->installEventFilter(input_.get());
 }
 
 void Yield::runPass(bool waitForEvents) {
@@ -43,7 +76,10 @@ std::function<void()> Yield::waker() {
 
 void EventLoopYield::pass(bool waitForEvents) {
     sinceLastPass_.restart();
+    const std::uint64_t before = input_->seen;
     runPass(waitForEvents);
+    if (input_->seen != before)
+        ++turns_;
 }
 
 void EventLoopYield::doEvents() {

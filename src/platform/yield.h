@@ -25,9 +25,11 @@ public:
     virtual void waitUntil(const std::function<bool()>& ready);
     virtual std::function<void()> waker();
 
-    // The passes of the event loop so far: what was read before the last
-    // one may have been changed by a handler since.
+    // The passes of the event loop so far.
     std::uint64_t passes() const { return passes_; }
+    // The passes so far in which the user could have started something: what
+    // was read before the last one may have been changed by a handler since.
+    virtual std::uint64_t turns() const { return passes_; }
 
     // Work for the end of every pass, once the window has handled what was
     // waiting: long work there (a paint) holds up no click that came before
@@ -65,14 +67,21 @@ public:
     bool due() const override { return sinceLastPass_.elapsed() >= intervalMs_; }
     void waitUntil(const std::function<bool()>& ready) override;
     std::function<void()> waker() override;
+    // Only passes that delivered the user's input: a search that nobody
+    // touches then checks no folder it read ahead, which on a share costs a
+    // round trip each.
+    std::uint64_t turns() const override { return turns_; }
 
 private:
     struct Wakes;
+    class InputWatch;
     void pass(bool waitForEvents);
 
     QElapsedTimer sinceLastPass_;
     int intervalMs_;
     std::shared_ptr<Wakes> wakes_;
+    std::shared_ptr<InputWatch> input_;
+    std::uint64_t turns_ = 0;
 };
 
 }  // namespace tarnwell

@@ -124,7 +124,7 @@ public:
     }
 
 private:
-    std::uint64_t turns() const { return window_.platform.yield.passes() + boxesShown_; }
+    std::uint64_t turns() const { return window_.platform.yield.turns() + boxesShown_; }
 
     void show(const WalkEvent& e, QByteArrayView text) {
         switch (e.kind) {
