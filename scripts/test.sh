@@ -43,7 +43,7 @@ if [[ -n "$only" ]]; then
   fi
   # Build just what those tests run: the program and their own executables,
   # or everything when one of them is not an executable of the same name.
-  targets=(tarnwell hangfs)
+  targets=(tarnwell hangfs spyfs)
   for t in "${tests[@]}"; do
     if ninja -C "$dir" -t query "$t" >/dev/null 2>&1; then
       targets+=("$t")

@@ -1,8 +1,11 @@
 // A folder whose listing never comes back, as on a dead network share, served
 // by a FUSE file system of the test's own (hangfs) that ignores the kernel's
 // interrupts, as such a driver may: the window stays the user's, Stop and
-// closing answer at once, and nothing piles up.
+// closing answer at once, and nothing piles up. And a mirror of a real tree
+// (spyfs) that notes the thread of every request: the window's thread makes
+// none, and when the mirror dies mid-search Stop still answers.
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QPushButton>
@@ -11,6 +14,7 @@
 #include "search/readahead.h"
 #include "support/displays.h"
 #include "support/fakes.h"
+#include "support/search_trees.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
@@ -75,11 +79,112 @@ struct HangMount {
     }
 };
 
+// A spyfs mirror of `source` of the test's own; `dead` makes it hang.
+struct SpyMount {
+    QTemporaryDir dir;
+    QString source = dir.path() + "/source", mount = dir.path() + "/mnt", log = dir.path() + "/log",
+            control = dir.path() + "/dead";
+    QProcess fs;
+
+    bool start() {
+        QDir().mkpath(mount);
+        fs.setProcessChannelMode(QProcess::ForwardedChannels);
+        fs.start(qEnvironmentVariable("TARNWELL_SPYFS"), {source, mount, log, control});
+        return fs.waitForStarted() &&
+               QTest::qWaitFor([&] { return QFile::exists(mount + "/.top"); });
+    }
+    void dies() const { QFile(control).open(QIODevice::WriteOnly); }
+    // The threads that asked it something since the last call.
+    QSet<long> askers() const {
+        QFile file(log);
+        QSet<long> threads;
+        if (file.open(QIODevice::ReadWrite)) {
+            for (const QByteArray& line : file.readAll().split('\n'))
+                if (!line.isEmpty())
+                    threads << line.split(' ').value(0).toLong();
+            file.resize(0);
+        }
+        return threads;
+    }
+    ~SpyMount() {
+        QFile::remove(control);
+        ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH);
+        fs.terminate();
+        fs.waitForFinished(5000);
+        removeTree(dir.path());
+    }
+};
+
 }  // namespace
 
 class HangTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { QVERIFY(readAsAnOrdinaryUser()); }
+
+    // Plain folders, a ".hidden" list, a folder that cannot be read, names
+    // too long for their box, a chain past the descriptor budget, and a
+    // folder swapped for a link behind the box: no request of the search
+    // comes from the window's thread.
+    void theWindowsThreadAsksNothing() {
+        SpyMount spy;
+        const QString& s = spy.source;
+        makeTree(s, {".top", "plain/.p", "plain/q", "listed/named", "listed/other", "locked/.l",
+                     "swapped/.s", "elsewhere/.e", "long/"});
+        writeFile(QFile::encodeName(s + "/listed/.hidden"), "named\n");
+        writeFile(QFile::encodeName(s + "/long/.n" + QString(250, QChar('l'))), "x");
+        ::chmod(QFile::encodeName(s + "/locked").constData(), 0);
+        makeDeep(QFile::encodeName(s + "/plain"), 70, true);
+        QVERIFY(spy.start());
+        const long window = long(::gettid());
+        Harness h;
+        h.dialogs.whileOpen = [&](const Box& box) {
+            if (box.text.contains("too long"))
+                QVERIFY(QDir().rename(s + "/swapped", s + "/swapped.old") &&
+                        QFile::link(s + "/elsewhere", s + "/swapped"));
+        };
+        spy.askers();
+        const QStringList found = h.search({spy.mount});
+        const QSet<long> askers = spy.askers();
+        QVERIFY2(!askers.contains(window), "the window's thread asked the file system");
+        QVERIFY(askers.size() > 1);
+        for (const char* f : {"/.top", "/listed/named", "/plain/.p", "/elsewhere/.e"})
+            QVERIFY2(found.contains(spy.mount + f), qPrintable(f));
+        QVERIFY(!found.contains(spy.mount + "/locked/.l") && found.size() >= 140);
+        QCOMPARE(h.dialogs.errorReports("Search.searchInFiles", "Permission denied"), 1);
+    }
+
+    // The mirror dies once the readers have listed ahead, while the walk
+    // waits behind a box: Stop answers at once, and what was found stays.
+    void aShareDyingMidSearch() {
+        SpyMount spy;
+        const QString& s = spy.source;
+        makeTree(s, {".top", "a/.a", "a/long/"});
+        writeFile(QFile::encodeName(s + "/a/long/.n" + QString(250, QChar('l'))), "x");
+        makeDeep(QFile::encodeName(s + "/a/long"), 20, true);
+        QVERIFY(spy.start());
+        Harness h;
+        QStringList before;
+        QElapsedTimer sinceStop;
+        h.dialogs.whileOpen = [&](const Box& box) {
+            if (box.text == QLatin1String("Done."))
+                return;
+            before = textsOf(h.results());
+            QTest::qWait(200);  // the readers list what lies ahead
+            spy.dies();
+            QTimer::singleShot(300, h.form.get(), [&] {
+                sinceStop.start();
+                h.form->PushButton1_Click();
+            });
+        };
+        const QStringList found = h.search({spy.mount});
+        QVERIFY(sinceStop.isValid());
+        QVERIFY2(sinceStop.elapsed() < 1000, qPrintable(QString::number(sinceStop.elapsed())));
+        QCOMPARE(found, QStringList({spy.mount + "/.top", spy.mount + "/a/.a"}));
+        QCOMPARE(found, before);
+        QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
+    }
+
     // Closed while its reader is stuck in the kernel, the window goes at
     // once and leaves nothing on the screen; the process ends as soon as
     // the kernel lets the reader go, which it does only when the listing
