@@ -1,6 +1,6 @@
 // End to end: the real main window (offscreen) searches a generated tree,
-// against find and fd on the same tree, with the event-loop gaps and the
-// memory a search costs.
+// against find, fd, bfs and a bare one-thread walk on the same tree, with
+// the event-loop gaps and the memory a search costs.
 #include <sys/resource.h>
 #include <unistd.h>
 #include <QApplication>
@@ -111,15 +111,30 @@ SearchFigures searchWithWindow(const std::string& root, bool keepResults) {
     return f;
 }
 
-// Our time against find's and fd's (when fd was run), as medians.
-void comparison(const std::vector<double>& ours, const std::vector<double>& find,
-                const std::vector<double>& fd) {
+// A command timed beside ours. Its output is checked against the tree's dot
+// files before any time is printed.
+struct Peer {
+    Peer(std::string label, std::string name, std::string command, bool coldOnly = false)
+        : label(std::move(label)),
+          name(std::move(name)),
+          command(std::move(command)),
+          coldOnly(coldOnly) {}
+    std::string label;  // its row
+    std::string name;   // its ratio's row
+    std::string command;
+    bool coldOnly;
+    std::vector<double> warm, cold;
+};
+
+// Our time against each peer's, as medians.
+void comparison(const std::vector<double>& ours, const std::vector<Peer>& peers, bool cold) {
     row("  ours, end to end (click to Done.)", median(ours), "s");
-    row("  find -name '.*' -type f", median(find), "s");
-    row("  ratio ours / find", median(ours) / median(find), "x");
-    if (!fd.empty()) {
-        row("  fdfind -HI -t f '^\\.'", median(fd), "s");
-        row("  ratio ours / fd", median(ours) / median(fd), "x");
+    for (const Peer& p : peers) {
+        const std::vector<double>& t = cold ? p.cold : p.warm;
+        if (t.empty())
+            continue;
+        row(("  " + p.label).c_str(), median(t), "s");
+        row(("  ratio ours / " + p.name).c_str(), median(ours) / median(t), "x");
     }
 }
 
@@ -136,6 +151,52 @@ bool dropCaches() {
 
 bool haveCommand(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The first line a command prints for --version, such as "bfs 4.0.6".
+std::string versionOf(const std::string& command) {
+    double ignored;
+    const std::vector<std::string> lines =
+        runPeer(command + " --version 2>/dev/null | head -n 1", ignored);
+    return lines.empty() ? std::string() : lines.front();
+}
+
+std::string quoted(const std::string& path) {
+    return "'" + path + "'";
+}
+
+// find, fd and the bare walk, and each bfs there is: the one on PATH and the
+// one TARNWELL_BFS names (a whole command line, say a newer bfs run by another
+// root's loader), once if they are the same version.
+std::vector<Peer> peersFor(const std::string& root) {
+    std::vector<Peer> peers;
+    peers.emplace_back("find -name '.*' -type f", "find",
+                       "find " + quoted(root) + " -name '.*' -type f");
+    if (haveCommand("fdfind")) {
+        peers.emplace_back("fdfind -HI -t f '^\\.'", "fd",
+                           "fdfind -HI -t f '^\\.' " + quoted(root));
+        // More threads than cores can only pay while they wait on the disk.
+        peers.emplace_back("fdfind -HI -j16 -t f '^\\.'", "fd -j16",
+                           "fdfind -HI -j16 -t f '^\\.' " + quoted(root), true);
+    }
+    std::vector<std::string> bfsCommands;
+    if (haveCommand("bfs"))
+        bfsCommands.emplace_back("bfs");
+    if (const char* named = std::getenv("TARNWELL_BFS"); named && *named)
+        bfsCommands.emplace_back(named);
+    std::vector<std::string> versions;
+    for (const std::string& bfs : bfsCommands) {
+        const std::string version = versionOf(bfs);
+        if (version.empty())
+            throw std::runtime_error("cannot run " + bfs + " --version");
+        if (std::find(versions.begin(), versions.end(), version) != versions.end())
+            continue;
+        versions.push_back(version);
+        peers.emplace_back(version + " -type f -name '.*'", version,
+                           bfs + " " + quoted(root) + " -type f -name '.*'");
+    }
+    peers.emplace_back("bare getdents64 walk", "bare", TARNWELL_BAREWALK " " + quoted(root));
+    return peers;
 }
 
 }  // namespace
@@ -156,9 +217,7 @@ int main(int argc, char** argv) {
                 base.c_str());
     std::fflush(stdout);
     const Tree tree = generateTree(base, entries, false);
-    const std::string findCmd = "find '" + tree.root + "' -name '.*' -type f";
-    const std::string fdCmd = "fdfind -HI -t f '^\\.' '" + tree.root + "'";
-    const bool haveFd = haveCommand("fdfind");
+    std::vector<Peer> peers = peersFor(tree.root);
 
     if (coldOnly) {
         for (int r = 0; r < 10 && dropCaches(); ++r) {
@@ -175,30 +234,31 @@ int main(int argc, char** argv) {
     if (!memoryOnly && first.results != tree.hidden)
         throw std::runtime_error("our results differ from the tree's hidden files");
     double ignored;
-    if (!memoryOnly && runPeer(findCmd, ignored) != tree.dotNamed)
-        throw std::runtime_error("find's results differ from the tree's dot files");
-    if (!memoryOnly && haveFd && runPeer(fdCmd, ignored) != tree.dotNamed)
-        throw std::runtime_error("fd's results differ from the tree's dot files");
+    for (const Peer& p : memoryOnly ? std::vector<Peer>{} : peers) {
+        std::printf("peer: %s\n", p.command.c_str());
+        if (runPeer(p.command, ignored) != tree.dotNamed)
+            throw std::runtime_error(p.name + "'s results differ from the tree's dot files");
+    }
 
-    std::vector<double> ours, find, fd, gaps, cpu, clicks;
+    std::vector<double> ours, gaps, cpu, clicks;
     for (int r = 0; r < (memoryOnly ? 0 : rounds); ++r) {
         SearchFigures f = searchWithWindow(tree.root, false);
         ours.push_back(f.seconds);
         gaps.push_back(f.longestGapMs);
         clicks.push_back(f.longestClickWaitMs);
         cpu.push_back(f.windowCpuSeconds);
-        double s;
-        runPeer(findCmd, s);
-        find.push_back(s);
-        if (haveFd) {
-            runPeer(fdCmd, s);
-            fd.push_back(s);
+        for (Peer& p : peers) {
+            if (p.coldOnly)
+                continue;
+            double s;
+            runPeer(p.command, s);
+            p.warm.push_back(s);
         }
     }
     if (!memoryOnly) {
         std::printf("search of %ld entries, %zu hidden files (median of %d rounds, warm cache)\n",
                     entries, tree.hidden.size(), rounds);
-        comparison(ours, find, fd);
+        comparison(ours, peers, false);
         row("  CPU time of the window's thread (median)", median(cpu), "s");
         row("  longest gap between event-loop passes (median)", median(gaps), "ms");
         row("  longest gap between event-loop passes (worst)",
@@ -208,21 +268,18 @@ int main(int argc, char** argv) {
     }
 
     // Cold: the caches dropped before every timed command.
-    std::vector<double> coldOurs, coldFind, coldFd, coldGaps, coldClicks;
+    std::vector<double> coldOurs, coldGaps, coldClicks;
     constexpr int kColdRounds = 3;
     for (int r = 0; r < (memoryOnly || warmOnly ? 0 : kColdRounds) && dropCaches(); ++r) {
         SearchFigures f = searchWithWindow(tree.root, false);
         coldOurs.push_back(f.seconds);
         coldGaps.push_back(f.longestGapMs);
         coldClicks.push_back(f.longestClickWaitMs);
-        double s;
-        dropCaches();
-        runPeer(findCmd, s);
-        coldFind.push_back(s);
-        if (haveFd) {
+        for (Peer& p : peers) {
+            double s;
             dropCaches();
-            runPeer(fdCmd, s);
-            coldFd.push_back(s);
+            runPeer(p.command, s);
+            p.cold.push_back(s);
         }
     }
     if (!coldOurs.empty()) {
@@ -230,7 +287,7 @@ int main(int argc, char** argv) {
             "the same search, cold cache (caches dropped before each command, median of "
             "%zu rounds)\n",
             coldOurs.size());
-        comparison(coldOurs, coldFind, coldFd);
+        comparison(coldOurs, peers, true);
         row("  longest gap between event-loop passes (worst)",
             *std::max_element(coldGaps.begin(), coldGaps.end()), "ms");
         row("  longest wait of a posted event, a click's (worst)",

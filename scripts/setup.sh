@@ -23,7 +23,7 @@ run_pkgs=(qt6-qpa-plugins qt6-wayland fonts-liberation xdg-utils wl-clipboard xc
 test_pkgs=(xvfb xauth dbus dbus-session-bus-common ntfs-3g attr fuse3 libfuse3-dev unzip
            clang libclang-rt-dev desktop-file-utils appstream file strace weston sway wtype
            samba smbclient gvfs-backends gvfs-fuse libglib2.0-bin)
-bench_pkgs=(fd-find findutils)
+bench_pkgs=(fd-find findutils bfs)
 # The formatter is pinned to the major version .ci/run checks against.
 ci_pkgs=(clang-format debootstrap)
 
