@@ -1,6 +1,7 @@
 #include "search/scan.h"
 
 #include <QFile>
+#include <optional>
 
 #include "errors/errortrap.h"
 #include "platform/yield.h"
@@ -110,6 +111,7 @@ public:
                     show(e, batch->text(e));
                 }
                 walk.giveBack(std::move(batch));
+                scrollToLastFind();
                 if (yield.due()) {
                     trap_.run(51, [&] {
                         progress_.show();
@@ -133,18 +135,19 @@ private:
                 break;
             case WalkEvent::Kind::Found: {
                 const QByteArray path = QByteArray::fromRawData(text.data(), text.size());
-                const auto index = trap_.value(
-                    56, [&] { return window_.ResultsList.Add(path, e.reason, e.identity); });
-                if (index)
-                    trap_.run(57, [&] { window_.ResultsList.EnsureVisible(*index); });
+                if (const auto index = trap_.value(
+                        56, [&] { return window_.ResultsList.Add(path, e.reason, e.identity); }))
+                    lastFind_ = *index;
                 break;
             }
             case WalkEvent::Kind::Failed:
+                scrollToLastFind();
                 progress_.enter(text);
                 trap_.report(e.statement, Failure::fromErrno(e.error).description());
                 answer();
                 break;
             case WalkEvent::Kind::NamesTooLong:
+                scrollToLastFind();
                 progress_.enter(text);
                 trap_.run(40, [&] {
                     showNamesTooLong(text.toByteArray(), boxes_, window_.platform.appTitle);
@@ -152,6 +155,15 @@ private:
                 answer();
                 break;
         }
+    }
+
+    // Only the last find of a batch is scrolled to: the view shows one
+    // place at a time, and a scroll per find costs the window's thread more
+    // than the find itself.
+    void scrollToLastFind() {
+        if (lastFind_)
+            trap_.run(57, [&] { window_.ResultsList.EnsureVisible(*lastFind_); });
+        lastFind_.reset();
     }
 
     // The walk waits behind the box; it goes on knowing that the box was a
@@ -168,6 +180,7 @@ private:
     BoxesAfterProgress boxes_;
     ErrorTrap trap_;
     WalkThread* walk_ = nullptr;
+    std::optional<int> lastFind_;
 };
 
 }  // namespace
