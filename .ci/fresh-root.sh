@@ -252,6 +252,8 @@ run_in "$pristine" "set -e
   export DEBIAN_FRONTEND=noninteractive
   cd /root && apt-get update -q >/dev/null && apt-get install -y -q ./$deb >/dev/null
   [[ \$(command -v tarnwell) == /usr/bin/tarnwell ]] || { echo 'tarnwell is not on the PATH'; exit 1; }
+  mkdir -p /root/probe && touch /root/probe/.seen
+  [[ \$(tarnwell-find /root/probe) == /root/probe/.seen ]] || { echo 'tarnwell-find did not run from the PATH'; exit 1; }
   status=0
   QT_QPA_PLATFORM=offscreen timeout 5 tarnwell >/root/out 2>&1 || status=\$?
   cat /root/out

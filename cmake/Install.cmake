@@ -21,6 +21,10 @@ install(CODE "
   message(STATUS \"Linking: \${link} -> \${target}\")
 ")
 
+# The terminal's search needs nothing beside it, so it sits on the PATH itself.
+install(TARGETS tarnwell-find RUNTIME DESTINATION ${TARNWELL_LINK_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/tarnwell-find.1 DESTINATION ${TARNWELL_SHARE_DIR}/man/man1)
+
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/org.example.tarnwell.desktop
         DESTINATION ${TARNWELL_SHARE_DIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/org.example.tarnwell.metainfo.xml
