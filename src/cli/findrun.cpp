@@ -121,8 +121,9 @@ private:
         topDev_ = dev;
         auto wakeup = std::make_shared<Wakeup>();
         // The walk may call it after it is given up, so it owns what it wakes.
-        WalkThread walk(QByteArray(top.data(), qsizetype(top.size())), true,
-                        [wakeup] { wakeup->wake(); });
+        WalkThread walk(
+            QByteArray(top.data(), qsizetype(top.size())), true, [wakeup] { wakeup->wake(); },
+            options_.oneFileSystem);
         for (;;) {
             std::unique_ptr<WalkBatch> batch = walk.take();
             if (!batch) {
@@ -146,8 +147,6 @@ private:
                 folder_.assign(text);
                 break;
             case WalkEvent::Kind::Found:
-                if (options_.oneFileSystem && e.identity.dev != topDev_)
-                    break;
                 out_.name(text);
                 if (options_.why) {
                     out_.byte('\t');
@@ -161,25 +160,14 @@ private:
                 out_.mayWrite();
                 break;
             case WalkEvent::Kind::Failed:
-                if (!elsewhere(text))
-                    failure(text, std::strerror(e.error));
+                failure(text, std::strerror(e.error));
                 walk.answered();
                 break;
             case WalkEvent::Kind::NamesTooLong:
-                if (!elsewhere(text))
-                    failure(text, "file names longer than 260 characters; its files are left out");
+                failure(text, "file names longer than 260 characters; its files are left out");
                 walk.answered();
                 break;
         }
-    }
-
-    // With -x, whether a folder the walk reports on lies on another file
-    // system than its PATH. The walk does descend there; what it finds is
-    // left out by the device of each find.
-    bool elsewhere(std::string_view folder) const {
-        struct stat st;
-        return options_.oneFileSystem && ::lstat(std::string(folder).c_str(), &st) == 0 &&
-               st.st_dev != topDev_;
     }
 
     // Where a find's DOS word came from. A word read from the volume itself

@@ -96,7 +96,7 @@ void tagFiles(FolderRead& read, FsKind kind, bool filesCarryDos, const HiddenLis
 }  // namespace
 
 FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
-                      std::optional<FileSystemOf> parent) {
+                      std::optional<FileSystemOf> parent, bool parentsDeviceOnly) {
     FolderRead read;
     ::clock_gettime(CLOCK_REALTIME, &read.readAt);
     Descriptor fd = openFolder(parentFd, name, read.listError);
@@ -110,6 +110,8 @@ FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
     read.changed = st.st_ctim;
     read.fd = std::make_shared<const Descriptor>(std::move(fd));
     const int folder = read.fd->get();
+    if (parentsDeviceOnly && parent && parent->dev != read.dev)
+        return read;
 
     // A search's first folder: what Samba shares is learned once a search.
     if (parentFd == AT_FDCWD)

@@ -44,13 +44,16 @@ struct FolderRead {
 // followed as the user gave it. `listedHidden`: its parent's ".hidden" names
 // it. `parent`, when known, is the parent's device and its file system's
 // kind: a folder on the same device lies on the same file system, which then
-// need not be asked. Never throws; failures are in openError and listError.
+// need not be asked. With `parentsDeviceOnly`, a folder on another device
+// than its parent (a mount point) is opened but neither listed nor searched.
+// Never throws; failures are in openError and listError.
 struct FileSystemOf {
     dev_t dev;
     FsKind kind;
 };
 FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
-                      std::optional<FileSystemOf> parent = std::nullopt);
+                      std::optional<FileSystemOf> parent = std::nullopt,
+                      bool parentsDeviceOnly = false);
 
 // Whether `name` inside `parentFd` is still the folder `read` was made from,
 // unchanged since: same device and inode, no change to it since it was read.

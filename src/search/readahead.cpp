@@ -14,10 +14,11 @@
 namespace tarnwell {
 
 struct ReadAhead::Session : std::enable_shared_from_this<Session> {
-    Session(bool descends, std::function<void()> wakeWalk)
-        : withSubfolders(descends), wake(std::move(wakeWalk)) {}
+    Session(bool descends, bool oneFileSystem, std::function<void()> wakeWalk)
+        : withSubfolders(descends), oneFileSystem(oneFileSystem), wake(std::move(wakeWalk)) {}
 
     const bool withSubfolders;
+    const bool oneFileSystem;
     const std::function<void()> wake;
     std::atomic<std::uint64_t> turn{0};
     // Under the board's lock:
@@ -147,7 +148,7 @@ public:
             read->openError = EBADF;  // never a subfolder's name taken from the working folder
         else
             *read = readFolder(parentFd_ ? parentFd_->get() : AT_FDCWD, name_.c_str(), listed_,
-                               parentFs_);
+                               parentFs_, session_->oneFileSystem);
         std::vector<ReadPlan::Folder> subfolders;
         if (session_->withSubfolders && read->searched && !read->listError)
             subfolders.resize(read->listing.folders().size());
@@ -215,8 +216,8 @@ bool Board::readBack(Session& s, ReadPlan::Folder& folder, std::shared_ptr<Folde
 
 }  // namespace
 
-ReadAhead::ReadAhead(bool withSubfolders, std::function<void()> wake)
-    : session_(std::make_shared<Session>(withSubfolders, std::move(wake))) {
+ReadAhead::ReadAhead(bool withSubfolders, std::function<void()> wake, bool oneFileSystem)
+    : session_(std::make_shared<Session>(withSubfolders, oneFileSystem, std::move(wake))) {
     Board::instance().attach(*session_);
 }
 

@@ -60,8 +60,9 @@ public:
 
     // `withSubfolders`: the walk descends, so subfolders are worth reading
     // ahead. `wake` is called on a reader thread when a read the walk waits
-    // for is done.
-    ReadAhead(bool withSubfolders, std::function<void()> wake);
+    // for is done. With `oneFileSystem`, no folder on another device than
+    // its parent is listed.
+    ReadAhead(bool withSubfolders, std::function<void()> wake, bool oneFileSystem = false);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;

@@ -32,10 +32,10 @@ QByteArray folderPathOf(const QByteArray& text) {
 // are entered in the order a recursive scan enters them.
 class Walk {
 public:
-    Walk(WalkEvents& events, bool includeSubfolders)
+    Walk(WalkEvents& events, bool includeSubfolders, bool oneFileSystem)
         : events_(events),
           includeSubfolders_(includeSubfolders),
-          readAhead_(includeSubfolders, events.waker()) {}
+          readAhead_(includeSubfolders, events.waker(), oneFileSystem) {}
 
     ~Walk() {
         // Deepest first: each folder is then let go with nothing below it.
@@ -278,8 +278,9 @@ private:
 
 }  // namespace
 
-void walkFolderTree(WalkEvents& events, const QByteArray& top, bool includeSubfolders) {
-    Walk(events, includeSubfolders).run(top);
+void walkFolderTree(WalkEvents& events, const QByteArray& top, bool includeSubfolders,
+                    bool oneFileSystem) {
+    Walk(events, includeSubfolders, oneFileSystem).run(top);
 }
 
 }  // namespace tarnwell

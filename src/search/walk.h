@@ -47,8 +47,10 @@ public:
 };
 
 // Walks the tree below `top`, and the folders below it with
-// `includeSubfolders`. Returns when it is done or as soon as it sees a stop
+// `includeSubfolders`, only those on top's file system with
+// `oneFileSystem`. Returns when it is done or as soon as it sees a stop
 // request.
-void walkFolderTree(WalkEvents& events, const QByteArray& top, bool includeSubfolders);
+void walkFolderTree(WalkEvents& events, const QByteArray& top, bool includeSubfolders,
+                    bool oneFileSystem = false);
 
 }  // namespace tarnwell

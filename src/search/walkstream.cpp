@@ -206,14 +206,15 @@ private:
 
 }  // namespace
 
-WalkThread::WalkThread(QByteArray top, bool withSubfolders, std::function<void()> wake)
+WalkThread::WalkThread(QByteArray top, bool withSubfolders, std::function<void()> wake,
+                       bool oneFileSystem)
     : channel_(std::make_shared<Channel>()) {
     channel_->wakeConsumer = std::move(wake);
     ++walkThreads;
-    std::thread([channel = channel_, top = std::move(top), withSubfolders] {
+    std::thread([channel = channel_, top = std::move(top), withSubfolders, oneFileSystem] {
         {
             Streamer streamer(channel);
-            walkFolderTree(streamer, top, withSubfolders);
+            walkFolderTree(streamer, top, withSubfolders, oneFileSystem);
         }
         channel->end();
         {

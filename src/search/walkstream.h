@@ -67,10 +67,12 @@ struct WalkBatch {
 
 class WalkThread {
 public:
-    // Walks the tree below `top` (its subfolders too with `withSubfolders`)
-    // on a thread of its own. `wake` is called, on that thread, when a batch
-    // is ready or the walk has ended while the consumer had nothing to take.
-    WalkThread(QByteArray top, bool withSubfolders, std::function<void()> wake);
+    // Walks the tree below `top` (its subfolders too with `withSubfolders`,
+    // only those on top's file system with `oneFileSystem`) on a thread of
+    // its own. `wake` is called, on that thread, when a batch is ready or the
+    // walk has ended while the consumer had nothing to take.
+    WalkThread(QByteArray top, bool withSubfolders, std::function<void()> wake,
+               bool oneFileSystem = false);
     // Stops the walk; what it had not handed over is dropped.
     ~WalkThread();
     WalkThread(const WalkThread&) = delete;
