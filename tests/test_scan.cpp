@@ -389,7 +389,8 @@ private slots:
         QCOMPARE(one.form->ProgressBar1->Value(), 42.0);
         QVERIFY(one.form->searchRun().stopRequested);
         one.form->searchRun().stopRequested = false;  // as a run starts
-        searchInFiles(one.form->window(), one.form->searchRun(), QFile::encodeName(r), false);
+        searchInFiles(one.form->window(), one.form->searchRun().stopRequested, QFile::encodeName(r),
+                      false);
         QCOMPARE(textsOf(one.results()), QStringList({"/kept", r + "/.top"}));
     }
 

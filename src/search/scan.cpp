@@ -5,7 +5,6 @@
 
 #include "errors/errortrap.h"
 #include "platform/yield.h"
-#include "search/searchrun.h"
 #include "search/walkstream.h"
 #include "ui/dialogs.h"
 #include "ui/listcontrol.h"
@@ -81,9 +80,9 @@ private:
 // of its own; while it has nothing new, the window keeps working.
 class WindowSide {
 public:
-    WindowSide(Window& window, const SearchRunState& run)
+    WindowSide(Window& window, const bool& stopRequested)
         : window_(window),
-          run_(run),
+          stopRequested_(stopRequested),
           progress_(window.ProgressBar1),
           boxes_(window.platform.dialogs, progress_, boxesShown_),
           trap_(boxes_, QStringLiteral("Search"), QStringLiteral("searchInFiles")) {}
@@ -93,20 +92,19 @@ public:
         Yield& yield = window_.platform.yield;
         WalkThread walk(path, includeSubfolders, yield.waker());
         walk_ = &walk;
-        while (!run_.stopRequested) {
+        while (!stopRequested_) {
             std::unique_ptr<WalkBatch> batch = walk.take();
             if (!batch) {
                 if (walk.ended())
                     break;
                 progress_.show();
-                trap_.run(51, [&] {
-                    yield.waitUntil([&] { return run_.stopRequested || walk.ready(); });
-                });
+                trap_.run(51,
+                          [&] { yield.waitUntil([&] { return stopRequested_ || walk.ready(); }); });
                 walk.wantFolderPath();
             } else {
                 for (const WalkEvent& e : batch->events) {
                     // After a Stop nothing more is shown, whatever the batch holds.
-                    if (run_.stopRequested)
+                    if (stopRequested_)
                         break;
                     show(e, batch->text(e));
                 }
@@ -174,7 +172,7 @@ private:
     }
 
     Window& window_;
-    const SearchRunState& run_;
+    const bool& stopRequested_;
     std::uint64_t boxesShown_ = 0;
     ProgressText progress_;
     BoxesAfterProgress boxes_;
@@ -185,9 +183,9 @@ private:
 
 }  // namespace
 
-void searchInFiles(Window& window, const SearchRunState& run, const QByteArray& path,
+void searchInFiles(Window& window, const bool& stopRequested, const QByteArray& path,
                    bool includeSubfolders) {
-    WindowSide(window, run).run(path, includeSubfolders);
+    WindowSide(window, stopRequested).run(path, includeSubfolders);
 }
 
 void showNamesTooLong(const QByteArray& folderPath, Dialogs& dialogs, const QString& title) {

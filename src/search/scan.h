@@ -6,16 +6,15 @@
 namespace tarnwell {
 
 class Dialogs;
-struct SearchRunState;
 struct Window;
 
 // Scans the folder `path` and, with includeSubfolders, every folder below
 // it, depth first: the full path of every hidden file goes to the
 // ResultsList, a folder's own files before anything below it. The walk runs
 // on a thread of its own; the window keeps working, and the scan ends at
-// once when the run asks it to stop. Traps and reports its own failures;
+// once when `stopRequested` turns true. Traps and reports its own failures;
 // never throws.
-void searchInFiles(Window& window, const SearchRunState& run, const QByteArray& path,
+void searchInFiles(Window& window, const bool& stopRequested, const QByteArray& path,
                    bool includeSubfolders);
 
 // Tells the user that the files of `folderPath` (with its trailing "/") are
