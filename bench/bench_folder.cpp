@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
         std::vector<double> times;
         for (int r = 0; r < rounds; ++r) {
             double s = 0;
-            const std::vector<std::string> found = searchResults(QString::fromLocal8Bit(argv[1]), s);
+            const std::vector<std::string> found =
+                searchResults(QString::fromLocal8Bit(argv[1]), s);
             times.push_back(s);
             std::printf("round %d: %.3f s, %zu results\n", r + 1, s, found.size());
             std::fflush(stdout);
