@@ -9,7 +9,7 @@
 #include "app/form1.h"
 #include "benchutil.h"
 #include "benchwindow.h"
-#include "platform/yield.h"
+#include "process/yield.h"
 #include "results/spreadsheet.h"
 #include "support/fakes.h"
 #include "ui/listcontrol.h"

@@ -9,7 +9,7 @@
 #include "app/form1.h"
 #include "benchutil.h"
 #include "benchwindow.h"
-#include "platform/yield.h"
+#include "process/yield.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
 #include "ui/listcontrol.h"

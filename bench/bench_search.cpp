@@ -14,7 +14,7 @@
 #include "app/form1.h"
 #include "benchutil.h"
 #include "benchwindow.h"
-#include "platform/yield.h"
+#include "process/yield.h"
 #include "support/fakes.h"
 #include "treegen.h"
 #include "ui/listcontrol.h"

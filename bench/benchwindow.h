@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "platform/yield.h"
+#include "process/yield.h"
 #include "results/spreadsheet.h"
 #include "support/fakes.h"
 #include "ui/listcontrol.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/attributes.h"
+#include "fs/attributes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArrayView content(reinterpret_cast<const char*>(data), qsizetype(size));

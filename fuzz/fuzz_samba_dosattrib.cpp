@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/sambablob.h"
+#include "fs/sambablob.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArrayView raw(reinterpret_cast<const char*>(data), qsizetype(size));

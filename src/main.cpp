@@ -2,11 +2,11 @@
 #include <QDir>
 
 #include "app/form1.h"
-#include "platform/clipboard.h"
-#include "platform/ending.h"
-#include "platform/settings.h"
-#include "platform/shell.h"
-#include "platform/yield.h"
+#include "desktop/clipboard.h"
+#include "desktop/settings.h"
+#include "desktop/shell.h"
+#include "process/ending.h"
+#include "process/yield.h"
 #include "results/spreadsheet.h"
 #include "ui/dialogs.h"
 #include "ui/services.h"

@@ -12,7 +12,7 @@
 #include <QApplication>
 #include <QWindow>
 
-#include "platform/ending.h"
+#include "process/ending.h"
 #include "support/displays.h"
 #include "support/fakes.h"
 #include "ui/titlebar.h"

@@ -10,7 +10,7 @@
 #include <QApplication>
 #include <QPushButton>
 
-#include "platform/ending.h"
+#include "process/ending.h"
 #include "search/readahead.h"
 #include "support/displays.h"
 #include "support/fakes.h"

@@ -5,9 +5,9 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
-#include "platform/attributes.h"
-#include "platform/descriptor.h"
-#include "platform/unhide.h"
+#include "fs/attributes.h"
+#include "fs/descriptor.h"
+#include "fs/unhide.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
 

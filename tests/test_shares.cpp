@@ -6,11 +6,11 @@
 #include <fcntl.h>
 #include <sys/xattr.h>
 
-#include "platform/attributes.h"
-#include "platform/descriptor.h"
-#include "platform/sambablob.h"
-#include "platform/sambashares.h"
-#include "platform/unhide.h"
+#include "fs/attributes.h"
+#include "fs/descriptor.h"
+#include "fs/sambablob.h"
+#include "fs/sambashares.h"
+#include "fs/unhide.h"
 #include "support/fakes.h"
 #include "support/shares.h"
 

@@ -22,11 +22,11 @@
 #include <optional>
 
 #include "app/clearhelp.h"
+#include "desktop/trash.h"
 #include "errors/errortrap.h"
-#include "platform/descriptor.h"
-#include "platform/hiddenreason.h"
-#include "platform/trash.h"
-#include "platform/unhide.h"
+#include "fs/descriptor.h"
+#include "fs/hiddenreason.h"
+#include "fs/unhide.h"
 #include "results/fileactions.h"
 #include "results/resultactions.h"
 #include "support/fakes.h"

@@ -3,7 +3,7 @@
 #include <QPalette>
 #include <QWidget>
 
-#include "platform/ordinaryfile.h"
+#include "fs/ordinaryfile.h"
 #include "ui/pointer.h"
 #include "ui/services.h"
 #include "ui/skinframework.h"

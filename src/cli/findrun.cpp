@@ -13,7 +13,7 @@
 #include <mutex>
 
 #include "cli/output.h"
-#include "platform/attributes.h"
+#include "fs/attributes.h"
 #include "search/walkstream.h"
 
 namespace tarnwell {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "desktop/clipboard.h"
 #include "errors/errortrap.h"
 #include "errors/failure.h"
-#include "platform/clipboard.h"
-#include "platform/yield.h"
+#include "process/yield.h"
 #include "results/columnlist.h"
 #include "ui/dialogs.h"
 #include "ui/services.h"

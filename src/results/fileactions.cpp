@@ -10,14 +10,14 @@
 #include <utility>
 #include <vector>
 
+#include "desktop/trash.h"
 #include "errors/failure.h"
 #include "errors/messagebox.h"
-#include "platform/attributes.h"
-#include "platform/descriptor.h"
-#include "platform/fileidentity.h"
-#include "platform/hiddenreason.h"
-#include "platform/trash.h"
-#include "platform/unhide.h"
+#include "fs/attributes.h"
+#include "fs/descriptor.h"
+#include "fs/fileidentity.h"
+#include "fs/hiddenreason.h"
+#include "fs/unhide.h"
 #include "ui/dialogs.h"
 #include "ui/listcontrol.h"
 #include "ui/pointer.h"

@@ -4,10 +4,10 @@
 #include <QFile>
 #include <QMenu>
 
-#include "platform/clipboard.h"
-#include "platform/filemanager.h"
-#include "platform/hiddenreason.h"
-#include "platform/shell.h"
+#include "desktop/clipboard.h"
+#include "desktop/filemanager.h"
+#include "desktop/shell.h"
+#include "fs/hiddenreason.h"
 #include "results/fileactions.h"
 #include "ui/listcontrol.h"
 #include "ui/pointer.h"

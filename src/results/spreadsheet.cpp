@@ -20,9 +20,9 @@
 #include <set>
 #include <vector>
 
+#include "desktop/shell.h"
 #include "errors/failure.h"
-#include "platform/descriptor.h"
-#include "platform/shell.h"
+#include "fs/descriptor.h"
 
 namespace tarnwell {
 

@@ -4,7 +4,7 @@
 
 #include "errors/errortrap.h"
 #include "errors/failure.h"
-#include "platform/yield.h"
+#include "process/yield.h"
 #include "results/columnlist.h"
 #include "results/spreadsheet.h"
 #include "ui/dialogs.h"

@@ -10,8 +10,8 @@
 
 #include "errors/errortrap.h"
 #include "errors/failure.h"
-#include "platform/files.h"
-#include "platform/yield.h"
+#include "fs/files.h"
+#include "process/yield.h"
 #include "ui/dialogs.h"
 #include "ui/listcontrol.h"
 #include "ui/pointer.h"

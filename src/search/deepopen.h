@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-#include "platform/descriptor.h"
+#include "fs/descriptor.h"
 
 namespace tarnwell {
 

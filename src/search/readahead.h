@@ -18,7 +18,7 @@
 //
 // How a folder moves through them: the walk demands the top; a reader asks
 // the board, which asks the newest plan for its next folder and hands the
-// reader a job for it; the reader reads it (platform/folderread) without a
+// reader a job for it; the reader reads it (fs/folderread) without a
 // lock and gives the read back to the plan under the board's lock, waking
 // the walk if it waits for it. The plan then holds its subfolders in its
 // frontier, and the readers go on with them, depth first, as far as the
@@ -40,7 +40,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/descriptor.h"
+#include "fs/descriptor.h"
 #include "search/readplan.h"
 
 namespace tarnwell {

@@ -53,8 +53,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
-#include "platform/folderread.h"
+#include "fs/descriptor.h"
+#include "fs/folderread.h"
 
 namespace tarnwell {
 

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "errors/errortrap.h"
-#include "platform/yield.h"
+#include "process/yield.h"
 #include "search/walkstream.h"
 #include "ui/dialogs.h"
 #include "ui/listcontrol.h"

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "errors/errortrap.h"
-#include "platform/sambashares.h"
-#include "platform/yield.h"
+#include "fs/sambashares.h"
+#include "process/yield.h"
 #include "search/scan.h"
 #include "ui/dialogs.h"
 #include "ui/listcontrol.h"

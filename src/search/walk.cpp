@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/folderread.h"
+#include "fs/folderread.h"
 #include "search/deepopen.h"
 #include "search/descriptorbudget.h"
 #include "search/readahead.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/fileidentity.h"
+#include "fs/fileidentity.h"
 
 namespace tarnwell {
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/dirlisting.h"
+#include "fs/dirlisting.h"
 #include "search/walk.h"
 
 namespace tarnwell {

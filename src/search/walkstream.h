@@ -34,7 +34,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/fileidentity.h"
+#include "fs/fileidentity.h"
 
 namespace tarnwell {
 

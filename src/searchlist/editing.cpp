@@ -1,7 +1,7 @@
 #include "searchlist/editing.h"
 
+#include "desktop/shell.h"
 #include "errors/errortrap.h"
-#include "platform/shell.h"
 #include "ui/dialogs.h"
 #include "ui/keycodes.h"
 #include "ui/listcontrol.h"

@@ -2,8 +2,8 @@
 
 #include <QDir>
 
+#include "desktop/settings.h"
 #include "errors/errortrap.h"
-#include "platform/settings.h"
 #include "ui/dialogs.h"
 #include "ui/listcontrol.h"
 #include "ui/pointer.h"

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/fileidentity.h"
+#include "fs/fileidentity.h"
 #include "ui/pathlistmodel.h"
 
 namespace tarnwell {

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "platform/yield.h"
+#include "process/yield.h"
 
 namespace tarnwell {
 

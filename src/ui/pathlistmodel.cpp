@@ -6,7 +6,7 @@
 #include <limits>
 #include <new>
 
-#include "platform/filemanager.h"
+#include "desktop/filemanager.h"
 
 namespace tarnwell {
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/fileidentity.h"
+#include "fs/fileidentity.h"
 
 namespace tarnwell {
 

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "desktop/clipboard.h"
+#include "desktop/settings.h"
+#include "desktop/shell.h"
 #include "errors/failure.h"
-#include "platform/clipboard.h"
-#include "platform/settings.h"
-#include "platform/shell.h"
-#include "platform/yield.h"
+#include "process/yield.h"
 #include "results/columnlist.h"
 #include "support/trees.h"
 #include "ui/dialogs.h"

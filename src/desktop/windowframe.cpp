@@ -1,4 +1,4 @@
-#include "platform/windowframe.h"
+#include "desktop/windowframe.h"
 
 #include <wayland-client.h>
 #include <QGuiApplication>

@@ -7,8 +7,8 @@
 #include <optional>
 #include <utility>
 
-#include "platform/descriptor.h"
-#include "platform/fileidentity.h"
+#include "fs/descriptor.h"
+#include "fs/fileidentity.h"
 
 namespace tarnwell {
 

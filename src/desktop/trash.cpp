@@ -1,4 +1,4 @@
-#include "platform/trash.h"
+#include "desktop/trash.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "platform/files.h"
+#include "fs/files.h"
 
 namespace tarnwell {
 

@@ -1,11 +1,11 @@
-#include "platform/ordinaryfile.h"
+#include "fs/ordinaryfile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
 
-#include "platform/attributes.h"
+#include "fs/attributes.h"
 
 namespace tarnwell {
 

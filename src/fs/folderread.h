@@ -12,9 +12,9 @@
 #include <optional>
 #include <vector>
 
-#include "platform/attributes.h"
-#include "platform/descriptor.h"
-#include "platform/dirlisting.h"
+#include "fs/attributes.h"
+#include "fs/descriptor.h"
+#include "fs/dirlisting.h"
 
 namespace tarnwell {
 

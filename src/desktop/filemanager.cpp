@@ -1,4 +1,4 @@
-#include "platform/filemanager.h"
+#include "desktop/filemanager.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>

@@ -1,4 +1,4 @@
-#include "platform/attributes.h"
+#include "fs/attributes.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -15,10 +15,10 @@
 #include <span>
 #include <unordered_map>
 
-#include "platform/descriptor.h"
-#include "platform/gvfslisting.h"
-#include "platform/sambablob.h"
-#include "platform/sambashares.h"
+#include "fs/descriptor.h"
+#include "fs/gvfslisting.h"
+#include "fs/sambablob.h"
+#include "fs/sambashares.h"
 
 namespace tarnwell {
 

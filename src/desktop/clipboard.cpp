@@ -1,4 +1,4 @@
-#include "platform/clipboard.h"
+#include "desktop/clipboard.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -16,8 +16,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/descriptor.h"
-#include "platform/files.h"
+#include "fs/descriptor.h"
+#include "fs/files.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "platform/gvfslisting.h"
+#include "fs/gvfslisting.h"
 
 #include <gio/gio.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <climits>
 #include <string>
 
-#include "platform/attributes.h"
+#include "fs/attributes.h"
 
 namespace tarnwell {
 

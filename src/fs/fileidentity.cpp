@@ -1,4 +1,4 @@
-#include "platform/fileidentity.h"
+#include "fs/fileidentity.h"
 
 #include <dirent.h>
 

@@ -1,4 +1,4 @@
-#include "platform/dirlisting.h"
+#include "fs/dirlisting.h"
 
 #include <dirent.h>
 #include <fcntl.h>

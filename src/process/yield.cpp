@@ -1,4 +1,4 @@
-#include "platform/yield.h"
+#include "process/yield.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

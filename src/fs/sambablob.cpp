@@ -1,4 +1,4 @@
-#include "platform/sambablob.h"
+#include "fs/sambablob.h"
 
 namespace tarnwell {
 

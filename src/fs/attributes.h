@@ -13,7 +13,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "platform/hiddenreason.h"
+#include "fs/hiddenreason.h"
 
 namespace tarnwell {
 

@@ -1,4 +1,4 @@
-#include "platform/ending.h"
+#include "process/ending.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <utility>
 
-#include "platform/clipboard.h"
-#include "platform/descriptor.h"
-#include "platform/dirlisting.h"
+#include "desktop/clipboard.h"
+#include "fs/descriptor.h"
+#include "fs/dirlisting.h"
 
 namespace tarnwell {
 

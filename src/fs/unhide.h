@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/fileidentity.h"
+#include "fs/fileidentity.h"
 
 namespace tarnwell {
 

@@ -1,4 +1,4 @@
-#include "platform/unhide.h"
+#include "fs/unhide.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,9 +8,9 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "platform/attributes.h"
-#include "platform/descriptor.h"
-#include "platform/files.h"
+#include "fs/attributes.h"
+#include "fs/descriptor.h"
+#include "fs/files.h"
 
 namespace tarnwell {
 

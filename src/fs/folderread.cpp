@@ -1,4 +1,4 @@
-#include "platform/folderread.h"
+#include "fs/folderread.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/gvfslisting.h"
-#include "platform/sambashares.h"
+#include "fs/gvfslisting.h"
+#include "fs/sambashares.h"
 
 namespace tarnwell {
 

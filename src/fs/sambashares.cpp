@@ -1,4 +1,4 @@
-#include "platform/sambashares.h"
+#include "fs/sambashares.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -18,8 +18,8 @@
 #include <set>
 #include <utility>
 
-#include "platform/descriptor.h"
-#include "platform/dirlisting.h"
+#include "fs/descriptor.h"
+#include "fs/dirlisting.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "platform/settings.h"
+#include "desktop/settings.h"
 
 #include <QSettings>
 
