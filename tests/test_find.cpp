@@ -173,7 +173,7 @@ private slots:
                                  "/locked\\x1b[7m: Permission denied\r\n"})
             QVERIFY2(shown.contains(QFile::encodeName(root) + line), line);
         const QByteArray progress = onTerminal(root + " >/dev/null");
-        QVERIFY2(progress.startsWith("\rProcessing /"), progress.constData());
+        QVERIFY2(progress.contains("\rProcessing /"), progress.constData());
         QVERIFY(progress.lastIndexOf("\rProcessing") < progress.lastIndexOf("\r\x1b[K"));
     }
 

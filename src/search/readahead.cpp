@@ -1,7 +1,9 @@
 #include "search/readahead.h"
 
 #include <fcntl.h>
+#include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cerrno>
 #include <mutex>
 #include <optional>
@@ -58,6 +60,7 @@ public:
     void attach(Session& s) {
         {
             std::lock_guard lock(mutex_);
+            assert(std::find(sessions_.begin(), sessions_.end(), &s) == sessions_.end());
             sessions_.push_back(&s);
         }
         pool_.ensureReaders();
@@ -68,6 +71,8 @@ public:
     void detach(Session& s) {
         {
             std::lock_guard lock(mutex_);
+            assert(!s.closed &&
+                   std::find(sessions_.begin(), sessions_.end(), &s) != sessions_.end());
             s.closed = true;
             for (const Node* n : s.plan.inFlight()) stuck_.insert(keyOf(*n));
             pool_.strand(int(s.plan.inFlight().size()));

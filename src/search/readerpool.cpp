@@ -1,5 +1,6 @@
 #include "search/readerpool.h"
 
+#include <cassert>
 #include <iterator>
 #include <thread>
 
@@ -11,6 +12,12 @@ void ReaderPool::ensureReaders() {
         ++threads_;
         std::thread([this] { work(); }).detach();
     }
+    checkCounts();
+}
+
+void ReaderPool::checkCounts() const {
+    assert(0 <= stranded_ && stranded_ <= threads_ && threads_ <= kThreadLimit);
+    assert(0 <= idle_ && idle_ <= threads_ - stranded_);
 }
 
 void ReaderPool::wakeOne() {
@@ -41,6 +48,7 @@ void ReaderPool::wake(bool all) {
 void ReaderPool::strand(int jobs) {
     std::lock_guard lock(mutex_);
     stranded_ += jobs;
+    checkCounts();
 }
 
 void ReaderPool::discard(Spent& items, bool now) {
@@ -90,6 +98,7 @@ void ReaderPool::work() {
         lock.lock();
         if (stranded) {
             --stranded_;
+            checkCounts();
             if (threads_ - stranded_ > kReaders) {  // replaced meanwhile
                 --threads_;
                 return;

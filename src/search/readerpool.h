@@ -84,6 +84,8 @@ public:
 private:
     void work();
     void wake(bool all);
+    // Under mutex_.
+    void checkCounts() const;
 
     Source& source_;
     mutable std::mutex mutex_;

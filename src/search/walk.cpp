@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cassert>
 #include <cerrno>
 #include <memory>
 #include <vector>
@@ -51,6 +52,7 @@ public:
             const int index = int(stack_.size()) - 1;
             Frame& frame = stack_.back();
             const size_t count = frame.read->listing.folders().size();
+            assert(frame.next <= count);
             if (frame.next == count) {
                 pop();
                 continue;
@@ -252,12 +254,14 @@ private:
     void closeDescriptor(Frame& frame) {
         if (!frame.open)
             return;
+        assert(readAhead_.descriptor(frame.node) && "an open frame holds its descriptor");
         readAhead_.dropDescriptor(frame.node);
         frame.open = false;
         budget_.closed();
     }
 
     void pop() {
+        assert(!stack_.empty());
         Frame& frame = stack_.back();
         if (frame.open)
             budget_.closed();
