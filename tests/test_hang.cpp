@@ -15,6 +15,7 @@
 #include "support/displays.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
+#include "ui/keycodes.h"
 
 using namespace tarnwell;
 using namespace tarnwell::test;
@@ -183,6 +184,21 @@ private slots:
         QCOMPARE(found, QStringList({spy.mount + "/.top", spy.mount + "/a/.a"}));
         QCOMPARE(found, before);
         QCOMPARE(h.form->PushButton1->text(), QStringLiteral("Start Finding"));
+
+        // Moving the finds to the trash on the dead mirror holds up the
+        // action, not the window, until the mirror answers again.
+        h.dialogs.whileOpen = nullptr;
+        h.dialogs.answers = {vbYes};
+        h.results().selectAll();
+        bool answered = false;
+        QTimer::singleShot(200, h.form.get(), [&] {
+            answered = true;
+            QFile::remove(spy.control);
+        });
+        h.form->ListView2_KeyDown(vbKeyDelete, vbShiftMask);
+        QVERIFY(answered);
+        QVERIFY(h.dialogs.messages().back().text.startsWith("These entries could not be moved"));
+        QCOMPARE(textsOf(h.results()), found);
     }
 
     // Closed while its reader is stuck in the kernel, the window goes at

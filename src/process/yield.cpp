@@ -2,9 +2,11 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace tarnwell {
 
@@ -113,6 +115,19 @@ std::function<void()> EventLoopYield::waker() {
         wakes->woken.notify_one();
         wakeLoop();
     };
+}
+
+void runBesideTheWindow(Yield& yield, const std::function<void()>& work) {
+    // The thread still wakes the window after the wait may have ended: it
+    // holds its own share of the flag and its own waker.
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([done, &work, wake = yield.waker()] {
+        work();
+        done->store(true, std::memory_order_release);
+        wake();
+    }).detach();
+    // `work` is waited for to the end, so the reference stays good.
+    yield.waitUntil([&] { return done->load(std::memory_order_acquire); });
 }
 
 }  // namespace tarnwell

@@ -53,6 +53,12 @@ private:
     std::function<void()> passEnd_;
 };
 
+// Runs `work` on a thread of its own while the window keeps working, and
+// returns once it is done. For system calls on files the user chose, which a
+// share that died may never answer: the window then still answers, and can
+// be closed. `work` must not touch the window.
+void runBesideTheWindow(Yield& yield, const std::function<void()>& work);
+
 // Runs the event loop only when some 6 ms have passed since it last began
 // to: a pass per file would spend a million-file scan in the event loop,
 // while passes that start 6 ms apart let a Stop click land before the next

@@ -18,6 +18,7 @@
 #include "fs/fileidentity.h"
 #include "fs/hiddenreason.h"
 #include "fs/unhide.h"
+#include "process/yield.h"
 #include "ui/dialogs.h"
 #include "ui/listcontrol.h"
 #include "ui/pointer.h"
@@ -95,6 +96,29 @@ Found splitPath(const ListControl& list, int index) {
     return {index, std::move(path), std::move(folder), std::move(name), list.Identity(index)};
 }
 
+// An action's calls on the files, beside the window: a share that died
+// under ten thousand selected files then holds up the action, not the
+// window, which can still be closed. The pointer says the window is busy
+// meanwhile, which keeps the commands that change the results out.
+void onTheFiles(Window& window, const std::function<void()>& calls) {
+    const int pointer = window.pointer.value();
+    window.pointer.set(MousePointer::Busy);
+    runBesideTheWindow(window.platform.yield, calls);
+    window.pointer.set(pointer);
+}
+
+// Of the entries an action dealt with, those still in the list where they
+// were: a search started meanwhile may have filled it anew.
+std::vector<int> stillListed(const ListControl& list,
+                             std::vector<std::pair<int, QByteArray>> done) {
+    std::vector<int> indexes;
+    for (const auto& [index, path] : done)
+        if (index <= list.Count() && list.Bytes(index) == path)
+            indexes.push_back(index);
+    std::sort(indexes.begin(), indexes.end());
+    return indexes;
+}
+
 // The folders of one action, each opened once: ten thousand files in one
 // folder should not cost ten thousand opens.
 class Folders {
@@ -119,17 +143,23 @@ private:
 // set, after one question naming every entry that carries System: Windows
 // may need it on a system file. Entries the user keeps are left alone.
 void unhideByAttribute(Window& window, Folders& folders, const std::vector<Found>& found,
-                       std::vector<int>& unhidden, std::vector<Kept>& kept) {
+                       std::vector<const Found*>& unhidden, std::vector<Kept>& kept) {
+    if (found.empty())
+        return;
     std::vector<const Found*> plain, system;
-    for (const Found& f : found) {
-        const int fd = folders.open(f.folder);
-        const DosWordNow now = fd < 0 ? DosWordNow{errno, 0}
-                                      : currentDosAttributes(fd, f.name.constData(), f.identity);
-        if (now.error)
-            kept.push_back({f.path, now.error});
-        else
-            ((now.word & kAttrHidden) && (now.word & kAttrSystem) ? system : plain).push_back(&f);
-    }
+    onTheFiles(window, [&] {
+        for (const Found& f : found) {
+            const int fd = folders.open(f.folder);
+            const DosWordNow now = fd < 0
+                                       ? DosWordNow{errno, 0}
+                                       : currentDosAttributes(fd, f.name.constData(), f.identity);
+            if (now.error)
+                kept.push_back({f.path, now.error});
+            else
+                ((now.word & kAttrHidden) && (now.word & kAttrSystem) ? system : plain)
+                    .push_back(&f);
+        }
+    });
     if (!system.empty()) {
         const QString question =
             namedList(
@@ -140,20 +170,22 @@ void unhideByAttribute(Window& window, Folders& folders, const std::vector<Found
         if (confirmed(window, question))
             plain.insert(plain.end(), system.begin(), system.end());
     }
-    for (const Found* f : plain) {
-        const UnhideOutcome outcome =
-            clearHiddenAttribute(folders.open(f->folder), f->name.constData(), f->identity);
-        if (outcome.error)
-            kept.push_back({f->path, outcome.error});
-        else
-            unhidden.push_back(f->index);
-    }
+    onTheFiles(window, [&] {
+        for (const Found* f : plain) {
+            const UnhideOutcome outcome =
+                clearHiddenAttribute(folders.open(f->folder), f->name.constData(), f->identity);
+            if (outcome.error)
+                kept.push_back({f->path, outcome.error});
+            else
+                unhidden.push_back(f);
+        }
+    });
 }
 
 // Takes the entries' lines out of their folders' ".hidden" lists, each list
 // rewritten once.
-void unhideByList(Folders& folders, const std::vector<Found>& found, std::vector<int>& unhidden,
-                  std::vector<Kept>& kept) {
+void unhideByList(Folders& folders, const std::vector<Found>& found,
+                  std::vector<const Found*>& unhidden, std::vector<Kept>& kept) {
     QHash<QByteArray, std::vector<const Found*>> byFolder;
     for (const Found& f : found) byFolder[f.folder].push_back(&f);
     for (auto it = byFolder.cbegin(); it != byFolder.cend(); ++it) {
@@ -168,7 +200,7 @@ void unhideByList(Folders& folders, const std::vector<Found>& found, std::vector
             if (outcomes[i].error)
                 kept.push_back({inFolder[i]->path, outcomes[i].error});
             else
-                unhidden.push_back(inFolder[i]->index);
+                unhidden.push_back(inFolder[i]);
         }
     }
 }
@@ -194,17 +226,21 @@ void moveSelectedResultsToTrash(Window& window) {
     const std::vector<int> selected = selectionToActOn(window);
     if (selected.empty() || !confirmed(window, trashQuestion(list, selected)))
         return;
-    TrashCan trash;
-    std::vector<int> trashed;
+    std::vector<Found> chosen;
+    for (int index : selected)
+        chosen.push_back({index, list.Bytes(index), {}, {}, list.Identity(index)});
+    std::vector<std::pair<int, QByteArray>> trashed;
     std::vector<Kept> kept;
-    for (int index : selected) {
-        QByteArray path = list.Bytes(index);
-        if (const int error = trash.moveToTrash(path, list.Identity(index)))
-            kept.push_back({std::move(path), error});
-        else
-            trashed.push_back(index);
-    }
-    list.RemoveAll(trashed);
+    onTheFiles(window, [&] {
+        TrashCan trash;
+        for (const Found& f : chosen) {
+            if (const int error = trash.moveToTrash(f.path, f.identity))
+                kept.push_back({f.path, error});
+            else
+                trashed.emplace_back(f.index, f.path);
+        }
+    });
+    list.RemoveAll(stillListed(list, std::move(trashed)));
     reportKept(
         window,
         QStringLiteral("These entries could not be moved to the Trash and stay where they are:"),
@@ -222,12 +258,14 @@ void unhideSelectedResults(Window& window) {
             byAttribute.push_back(splitPath(list, index));
     }
     Folders folders;
-    std::vector<int> unhidden;
+    std::vector<const Found*> unhidden;
     std::vector<Kept> kept;
     unhideByAttribute(window, folders, byAttribute, unhidden, kept);
-    unhideByList(folders, listed, unhidden, kept);
-    std::sort(unhidden.begin(), unhidden.end());
-    list.RemoveAll(unhidden);
+    if (!listed.empty())
+        onTheFiles(window, [&] { unhideByList(folders, listed, unhidden, kept); });
+    std::vector<std::pair<int, QByteArray>> done;
+    for (const Found* f : unhidden) done.emplace_back(f->index, f->path);
+    list.RemoveAll(stillListed(list, std::move(done)));
     reportKept(window, QStringLiteral("These entries kept their state:"), kept);
 }
 
