@@ -24,6 +24,8 @@ struct Run {
 void prepare(QProcess& p) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+    // A terminal that can take the progress line, whatever CI's is.
+    env.insert("TERM", "xterm");
     p.setProcessEnvironment(env);
     p.setChildProcessModifier([] {
         for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
