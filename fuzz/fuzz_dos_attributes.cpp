@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "fs/attributes.h"
+#include "fs/doscifs.h"
+#include "fs/dosntfs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArrayView raw(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "fs/attributes.h"
+#include "fs/hiddenlist.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArrayView content(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -7,6 +7,8 @@
 
 #include "fs/attributes.h"
 #include "fs/descriptor.h"
+#include "fs/doscifs.h"
+#include "fs/dosntfs.h"
 #include "fs/unhide.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"

@@ -182,12 +182,10 @@ private:
                 return source;
         const std::string folder(path.substr(0, path.rfind('/') + 1));
         const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        const FsKind kind = fd >= 0 ? fsKindOf(fd) : FsKind::Plain;
+        const DosSource* found = dosSourceFor(fd >= 0 ? fsKindOf(fd) : FsKind::Plain);
         if (fd >= 0)
             ::close(fd);
-        const char* source = kind == FsKind::Fat    ? "fat"
-                             : kind == FsKind::Cifs ? "cifs"
-                                                    : "ntfs";  // ntfs3, ntfs, ntfs-3g
+        const char* source = found ? found->name() : "ntfs";
         sources_.emplace_back(dev, source);
         return source;
     }

@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "fs/descriptor.h"
+
 namespace tarnwell {
 
 bool FileExists(const QString& path) {
@@ -59,6 +61,21 @@ int writeAll(int fd, QByteArrayView bytes) {
             return n == 0 ? EIO : errno;
     }
     return 0;
+}
+
+QByteArray readSmallFile(int folderFd, const char* name, std::size_t limit, bool followLink) {
+    const int noLink = followLink ? 0 : O_NOFOLLOW;
+    const Descriptor fd(
+        ::openat(folderFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | noLink));
+    struct stat st;
+    QByteArray content;
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return content;
+    char buffer[65536];
+    ssize_t n;
+    while (std::size_t(content.size()) < limit && (n = ::read(fd.get(), buffer, sizeof buffer)) > 0)
+        content.append(buffer, n);
+    return content;
 }
 
 }  // namespace tarnwell

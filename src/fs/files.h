@@ -1,8 +1,10 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <cstddef>
 
 namespace tarnwell {
 
@@ -22,5 +24,11 @@ void takeOwnerAndMode(int fd, const struct stat& like);
 // Writes all of `bytes` to `fd`, again after an interrupted or short write;
 // 0, or the errno that stopped it (EIO where a write took nothing).
 int writeAll(int fd, QByteArrayView bytes);
+
+// The regular file `name` in the open folder, read until it is at least
+// `limit` bytes long or ends; empty when it is no regular file (a FIFO or a
+// device would block or never end) or cannot be opened. `followLink`: a link
+// of that name is followed.
+QByteArray readSmallFile(int folderFd, const char* name, std::size_t limit, bool followLink);
 
 }  // namespace tarnwell

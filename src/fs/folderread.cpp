@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "fs/gvfslisting.h"
 #include "fs/sambashares.h"
 
 namespace tarnwell {
@@ -21,11 +20,6 @@ constexpr std::uint32_t kExcludedFolderWord = kAttrHidden | kAttrSystem | kAttrD
 // change within this much of the read may carry the time the read saw.
 constexpr long kClockGrainNs = 20'000'000;
 
-bool hasDosAttributes(FsKind kind) {
-    return kind == FsKind::Ntfs || kind == FsKind::Fuse || kind == FsKind::Fat ||
-           kind == FsKind::Cifs || kind == FsKind::SambaDisk;
-}
-
 // Samba's shares are folders, not file systems: a folder on a plain disk
 // lies in one when its parent does or it is one itself.
 FsKind withSambaShares(FsKind kind, int folder, const FolderRead& read,
@@ -37,16 +31,6 @@ FsKind withSambaShares(FsKind kind, int folder, const FolderRead& read,
         parentServed = parent->kind == FsKind::SambaDisk;
     return sambaServes(folder, read.dev, read.ino, parentServed) ? FsKind::SambaDisk
                                                                  : FsKind::Plain;
-}
-
-// Each file's DOS word: asked file by file, or taken from GIO's one answer
-// for the folder of a desktop-mounted share.
-std::uint32_t dosWordOf(FsKind kind, int folder, const char* name, std::size_t length,
-                        const GvfsFolderWords* share) {
-    if (!share)
-        return dosAttributesOf(kind, folder, name).value_or(0);
-    const auto it = share->words.find(std::string(name, length));
-    return it == share->words.end() ? 0 : it->second;  // a name GIO did not give is not hidden
 }
 
 long long nanoseconds(const timespec& t) {
@@ -73,8 +57,8 @@ Descriptor openFolder(int parentFd, const char* name, int& listError) {
     return fd;
 }
 
-void tagFiles(FolderRead& read, FsKind kind, bool filesCarryDos, const HiddenList& hiddenList,
-              const GvfsFolderWords* share) {
+void tagFiles(FolderRead& read, const HiddenList& hiddenList, FolderWords* dosWords,
+              std::uint8_t dosOrigin) {
     const DirListing& listing = read.listing;
     read.fileTags.resize(listing.files().size());
     for (size_t i = 0; i < listing.files().size(); ++i) {
@@ -85,11 +69,7 @@ void tagFiles(FolderRead& read, FsKind kind, bool filesCarryDos, const HiddenLis
         read.fileTags[i] = hiddenReasonOf(
             name,
             [&] { return !hiddenList.empty() && hiddenList.count(std::string(name, file.length)); },
-            [&] {
-                return filesCarryDos ? dosWordOf(kind, read.fd->get(), name, file.length, share)
-                                     : 0;
-            },
-            dosSourceOf(kind));
+            [&] { return dosWords ? dosWords->of(name, file.length).value_or(0) : 0; }, dosOrigin);
     }
 }
 
@@ -118,12 +98,13 @@ FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
         learnSambaSharesIfDue();
     const FsKind kind = read.kind = withSambaShares(
         parent && parent->dev == read.dev ? parent->kind : fsKindOf(folder), folder, read, parent);
-    std::optional<std::uint32_t> dos;
     if (kind == FsKind::Pseudo)
         return read;  // read as Hidden + System + Directory, and never a root
+    const DosSource* source = dosSourceFor(kind);
+    std::optional<DosWord> dos;
     std::uint32_t word = kAttrDirectory;
-    if (hasDosAttributes(kind) && (dos = dosAttributesOfFolder(kind, folder)))
-        word |= *dos;
+    if (source && (dos = source->wordOf(folder)))
+        word |= dos->word;
     if (lastComponent(name)[0] == '.' || listedHidden)
         word |= kAttrHidden;
     read.searched = word != kExcludedFolderWord || isMountRoot(folder);
@@ -138,23 +119,20 @@ FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
         read.listError = read.listing.error();
         return read;
     }
-    std::optional<GvfsFolderWords> share;
-    if (kind == FsKind::Gvfs && !read.listing.files().empty()) {
-        share = dosWordsOfGvfsFolder(folder);
-        if (share->error) {
+    // Where the folder itself carries no DOS word, its files do not either,
+    // on most sources: asking would be a wasted round trip per file.
+    std::unique_ptr<FolderWords> dosWords;
+    if (source && !read.listing.files().empty() && (dos || source->filesWithoutFolderWord())) {
+        dosWords = source->filesIn(folder);
+        if (dosWords->error) {
             read.listing = DirListing();
-            read.listing.fail(read.listError = share->error);
+            read.listing.fail(read.listError = dosWords->error);
             return read;
         }
     }
     const HiddenList hiddenList =
         read.listing.hasHiddenList() ? readHiddenList(folder) : HiddenList();
-    // Where the folder itself carries no DOS word, its files do not either:
-    // asking would be a wasted round trip per file. On Samba's disk a folder
-    // made on the server has none, though its files may.
-    const bool filesCarryDos =
-        dos.has_value() || kind == FsKind::SambaDisk || (share && !share->words.empty());
-    tagFiles(read, kind, filesCarryDos, hiddenList, share ? &*share : nullptr);
+    tagFiles(read, hiddenList, dosWords.get(), source ? source->origin() : 0);
     read.subfolderListed.resize(read.listing.folders().size());
     if (!hiddenList.empty())
         for (size_t i = 0; i < read.listing.folders().size(); ++i) {

@@ -20,6 +20,7 @@
 
 #include "fs/descriptor.h"
 #include "fs/dirlisting.h"
+#include "fs/files.h"
 
 extern char** environ;
 
@@ -165,19 +166,6 @@ std::string runTestparm(const std::string& program) {
     return complete && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? dump : std::string();
 }
 
-std::string readSmallFile(int dirFd, const char* name) {
-    const Descriptor fd(::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat st;
-    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return {};
-    std::string content;
-    char buffer[4096];
-    ssize_t n;
-    while (content.size() < kUsershareLimit && (n = ::read(fd.get(), buffer, sizeof buffer)) > 0)
-        content.append(buffer, size_t(n));
-    return content;
-}
-
 std::vector<std::string> usershareFolders(const std::string& definitions) {
     std::vector<std::string> folders;
     const Descriptor dir(::open(definitions.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -185,7 +173,8 @@ std::vector<std::string> usershareFolders(const std::string& definitions) {
     if (!dir || !listing.read(dir.get()))
         return folders;  // not ours to read (the folder is often the sambashare group's)
     for (const DirListing::Entry& e : listing.files()) {
-        std::string path = pathOfUsershare(readSmallFile(dir.get(), listing.name(e)));
+        std::string path = pathOfUsershare(
+            readSmallFile(dir.get(), listing.name(e), kUsershareLimit, false).toStdString());
         if (!path.empty())
             folders.push_back(std::move(path));
     }

@@ -28,7 +28,7 @@ int checkFound(int folderFd, const char* name, const FileIdentity& found) {
 }
 
 struct FoundFile {
-    FsKind kind;
+    const DosSource* source;
     Descriptor fd;
     int error = 0;
 };
@@ -36,10 +36,8 @@ struct FoundFile {
 // The file the search found, checked and then acted on through one
 // descriptor, so that nothing can take its name in between.
 FoundFile openFound(int folderFd, const char* name, const FileIdentity& found) {
-    FoundFile file{fsKindOfFolder(folderFd), Descriptor(), 0};
-    // O_PATH opens nothing, so no device or FIFO is woken; FAT's ioctl needs
-    // the file opened for real.
-    const int how = file.kind == FsKind::Fat ? O_RDONLY | O_NONBLOCK | O_NOCTTY : O_PATH;
+    FoundFile file{dosSourceFor(fsKindOfFolder(folderFd)), Descriptor(), 0};
+    const int how = file.source ? file.source->openFlags() : O_PATH;
     file.fd.reset(::openat(folderFd, name, how | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (!file.fd || ::fstat(file.fd.get(), &st) != 0)
@@ -168,7 +166,8 @@ FoundWord wordOfFound(int folderFd, const char* name, const FileIdentity& found)
     FoundWord w{openFound(folderFd, name, found), {}, 0};
     if ((w.error = w.file.error))
         return w;
-    const auto now = dosWordOfOpenFile(w.file.kind, w.file.fd.get());
+    errno = EOPNOTSUPP;
+    const auto now = w.file.source ? w.file.source->wordOf(w.file.fd.get()) : std::nullopt;
     if (!now)
         w.error = errno;
     else
@@ -190,7 +189,7 @@ UnhideOutcome clearHiddenAttribute(int folderFd, const char* name, const FileIde
     const std::uint32_t word = unhiddenWord(w.now.word);
     if (word == w.now.word)
         return {0, true};
-    return {setDosWordOfOpenFile(w.file.fd.get(), w.now, word)};
+    return {w.file.source->write(w.file.fd.get(), w.now, word)};
 }
 
 }  // namespace tarnwell

@@ -1,12 +1,15 @@
-#include "fs/gvfslisting.h"
+#include "fs/dosgvfs.h"
 
 #include <gio/gio.h>
 #include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <string>
+#include <unordered_map>
 
-#include "fs/attributes.h"
+#include "fs/descriptor.h"
+#include "fs/hiddenreason.h"
+#include "fs/mountkind.h"
 
 namespace tarnwell {
 
@@ -49,18 +52,29 @@ struct Unref {
     }
 };
 
-}  // namespace
+// GIO's one answer for a folder: Hidden and System, as DOS numbers them, of
+// each name it returned. A folder that is not on an SMB share (the mount's
+// own root, another kind of location) has none and no error.
+class GioAnswer final : public FolderWords {
+public:
+    explicit GioAnswer(int folderFd);
+    std::optional<std::uint32_t> of(const char* name, std::size_t length) override {
+        const auto it = words_.find(std::string(name, length));
+        return it == words_.end() ? std::nullopt : std::optional(it->second);
+    }
 
-GvfsFolderWords dosWordsOfGvfsFolder(int folderFd) {
-    GvfsFolderWords result;
+private:
+    std::unordered_map<std::string, std::uint32_t> words_;
+};
+
+GioAnswer::GioAnswer(int folderFd) {
     // GIO maps its own FUSE paths back to the share, so the folder's path
     // is what it is given.
     char path[PATH_MAX];
-    const std::string link = "/proc/self/fd/" + std::to_string(folderFd);
-    const ssize_t n = ::readlink(link.c_str(), path, sizeof path - 1);
+    const ssize_t n = ::readlink(descriptorPath(folderFd).c_str(), path, sizeof path - 1);
     if (n < 0) {
-        result.error = errno;
-        return result;
+        error = errno;
+        return;
     }
     path[n] = 0;
     const Unref<GFile> file{g_file_new_for_path(path)};
@@ -69,19 +83,19 @@ GvfsFolderWords dosWordsOfGvfsFolder(int folderFd) {
     // (no session bus): then the share's bits cannot be had.
     if (g_file_is_native(file.p)) {
         if (!isMountRoot(folderFd))
-            result.error = ENOTCONN;
-        return result;
+            error = ENOTCONN;
+        return;
     }
     if (!g_file_has_uri_scheme(file.p, "smb"))
-        return result;
-    GError* error = nullptr;
+        return;
+    GError* failure = nullptr;
     const Unref<GFileEnumerator> children{g_file_enumerate_children(
         file.p,
         G_FILE_ATTRIBUTE_STANDARD_NAME "," G_FILE_ATTRIBUTE_STANDARD_IS_HIDDEN
                                        "," G_FILE_ATTRIBUTE_DOS_IS_SYSTEM,
-        G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, nullptr, &error)};
-    while (children.p && !error) {
-        GFileInfo* info = g_file_enumerator_next_file(children.p, nullptr, &error);
+        G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, nullptr, &failure)};
+    while (children.p && !failure) {
+        GFileInfo* info = g_file_enumerator_next_file(children.p, nullptr, &failure);
         if (!info)
             break;
         std::uint32_t word = 0;
@@ -90,17 +104,38 @@ GvfsFolderWords dosWordsOfGvfsFolder(int folderFd) {
         if (g_file_info_get_attribute_boolean(info, G_FILE_ATTRIBUTE_DOS_IS_SYSTEM))
             word |= kAttrSystem;
         if (const char* name = g_file_info_get_name(info))
-            result.words.emplace(name, word);
+            words_.emplace(name, word);
         g_object_unref(info);
     }
     if (children.p)
         g_file_enumerator_close(children.p, nullptr, nullptr);
-    if (error) {
-        result.error = errnoOf(error);
-        result.words.clear();
-        g_error_free(error);
+    if (failure) {
+        error = errnoOf(failure);
+        words_.clear();
+        g_error_free(failure);
     }
-    return result;
+}
+
+class GvfsSource final : public DosSource {
+public:
+    const char* name() const override { return "gvfs"; }
+    std::uint8_t origin() const override { return HiddenReason::DosFromShare; }
+    bool filesWithoutFolderWord() const override { return true; }
+    std::optional<DosWord> wordOf(int) const override {
+        errno = EOPNOTSUPP;
+        return std::nullopt;
+    }
+    std::unique_ptr<FolderWords> filesIn(int folderFd) const override {
+        return std::make_unique<GioAnswer>(folderFd);
+    }
+    int write(int, const DosWord&, std::uint32_t) const override { return EOPNOTSUPP; }
+};
+
+}  // namespace
+
+const DosSource& gvfsSource() {
+    static const GvfsSource source;
+    return source;
 }
 
 }  // namespace tarnwell
