@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include "process/ending.h"
 #include "search/readahead.h"
@@ -215,6 +216,10 @@ private slots:
         // Under ThreadSanitizer Qt's own X11 threads, which it cannot see
         // into, report races of Qt's; the readers are watched in this process.
         env.insert("TSAN_OPTIONS", env.value("TSAN_OPTIONS") + " report_bugs=0");
+        // The child ends without unwinding, so its temporary folders go in
+        // one of this process's, which is removed.
+        QTemporaryDir childTemp;
+        env.insert("TMPDIR", childTemp.path());
         startSelf(child, env, kCloseInHang, hang.mount);
         QTRY_VERIFY_WITH_TIMEOUT(hang.held(), 10000);
         QTRY_COMPARE(x.shownWindows(), 1);
