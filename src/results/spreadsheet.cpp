@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <algorithm>
@@ -367,16 +366,8 @@ QString XlsxSpreadsheetHost::defaultFolder() {
 }
 
 bool XlsxSpreadsheetHost::desktopHasSpreadsheetApplication() {
-    QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QString::fromLatin1(kXlsxMimeType)});
-    if (query.waitForFinished(5000) && query.exitStatus() == QProcess::NormalExit &&
-        query.exitCode() == 0 && !query.readAllStandardOutput().trimmed().isEmpty())
+    if (!defaultApplicationForType(QString::fromLatin1(kXlsxMimeType)).isEmpty())
         return true;
-    if (query.state() != QProcess::NotRunning) {
-        query.kill();
-        query.waitForFinished(1000);
-    }
     for (const char* program : {"localc", "libreoffice", "soffice", "gnumeric", "calligrasheets"})
         if (!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
             return true;
