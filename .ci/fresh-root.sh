@@ -254,6 +254,8 @@ run_in "$pristine" "set -e
   [[ \$(command -v tarnwell) == /usr/bin/tarnwell ]] || { echo 'tarnwell is not on the PATH'; exit 1; }
   mkdir -p /root/probe && touch /root/probe/.seen
   [[ \$(tarnwell-find /root/probe) == /root/probe/.seen ]] || { echo 'tarnwell-find did not run from the PATH'; exit 1; }
+  # The workbook's writer beside the program, its library brought by the package.
+  [[ \$(/opt/tarnwell/tarnwell-workbook 2>&1 </dev/null) == usage:* ]] || { echo 'the installed tarnwell-workbook does not run'; exit 1; }
   status=0
   QT_QPA_PLATFORM=offscreen timeout 5 tarnwell >/root/out 2>&1 || status=\$?
   cat /root/out

@@ -36,6 +36,7 @@ struct BenchWindow {
             XlsxSpreadsheetHost::Options options;
             options.folder = workbookFolder;
             options.applicationPresent = [] { return true; };
+            options.writer = TARNWELL_WORKBOOK_WRITER;
             spreadsheet = std::make_unique<XlsxSpreadsheetHost>(shell, options);
             services.spreadsheet = spreadsheet.get();
         }

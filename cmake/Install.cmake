@@ -8,7 +8,7 @@ endif()
 set(TARNWELL_LINK_DIR /usr/bin CACHE PATH "Where the tarnwell command is linked")
 set(TARNWELL_SHARE_DIR /usr/share CACHE PATH "Where the menu entry, icons and metainfo go")
 
-install(TARGETS tarnwell RUNTIME DESTINATION .)
+install(TARGETS tarnwell tarnwell-workbook RUNTIME DESTINATION .)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/program/ DESTINATION .)
 
 # A relative link, so that a staged install (DESTDIR) runs as it will in place.

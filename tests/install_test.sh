@@ -10,13 +10,14 @@ trap 'rm -rf "$stage"' EXIT
 
 DESTDIR="$stage" cmake --install "$build" --prefix /opt/tarnwell >/dev/null
 app="$stage/opt/tarnwell"
-for f in tarnwell HAND-M.CUR x/o.cjs Samples/1 Samples/2; do
+for f in tarnwell tarnwell-workbook HAND-M.CUR x/o.cjs Samples/1 Samples/2; do
   [[ -e "$app/$f" ]] || { echo "missing in the install: $f"; exit 1; }
 done
 # The terminal's search runs from the PATH with no display at all.
 find_cmd="$stage/usr/bin/tarnwell-find"
 [[ -x "$find_cmd" && -f "$stage/usr/share/man/man1/tarnwell-find.1" ]] || { echo "tarnwell-find or its man page missing"; exit 1; }
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$find_cmd" --version | grep -q '^tarnwell-find ' || { echo "the installed tarnwell-find does not run"; exit 1; }
+[[ $("$app/tarnwell-workbook" 2>&1 </dev/null) == usage:* ]] || { echo "the installed tarnwell-workbook does not run"; exit 1; }
 link="$stage/usr/bin/tarnwell"
 [[ -L "$link" ]] || { echo "no tarnwell link on the PATH"; exit 1; }
 

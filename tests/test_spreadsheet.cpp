@@ -2,6 +2,8 @@
 // cases where there is none to show. No spreadsheet application is started:
 // the tests tell the backend one is there and record what it would open.
 
+#include <sys/statvfs.h>
+
 #include "errors/errortrap.h"
 #include "results/spreadsheet.h"
 #include "results/spreadsheetexport.h"
@@ -52,11 +54,13 @@ struct PointerTrace : QObject {
     }
 };
 
-// Workbooks go into `folder`; the application is there unless told otherwise.
+// Workbooks go into `folder`, written by the writer as built; the application
+// is there unless told otherwise.
 struct WorkbookHarness : Harness {
     XlsxSpreadsheetHost host;
-    explicit WorkbookHarness(const QString& folder, int rowsPerSheet = 1048576, bool present = true)
-        : host(shell, {folder, [present] { return present; }, rowsPerSheet}) {
+    explicit WorkbookHarness(const QString& folder, int rowsPerSheet = 1048576, bool present = true,
+                             const QString& writer = TARNWELL_WORKBOOK_WRITER)
+        : host(shell, {folder, [present] { return present; }, rowsPerSheet, writer}) {
         services.spreadsheet = &host;
     }
     QString opened() const { return shell.openedFiles.size() == 1 ? shell.openedFiles[0] : ""; }
@@ -108,45 +112,70 @@ private slots:
 
     // No workbook: for an empty list; without the application (the check's
     // box and the command's, the pointer untouched); or when the check passed
-    // yet the workbook cannot be finished (one report). Nothing is opened,
-    // left behind or left open, and the pointer is back to default.
+    // yet the workbook cannot be finished, its writer is missing or dies
+    // under it (one report saying why). Nothing is opened, left behind or
+    // left open (after a full disk the space is free again), and the pointer
+    // is back to default.
     void noWorkbook_data() {
         QTest::addColumn<int>("entries");
         QTest::addColumn<bool>("present");
         QTest::addColumn<QString>("failure");
         QTest::addColumn<int>("boxes");
-        QTest::newRow("an empty list") << 0 << true << "" << 0;
-        QTest::newRow("no spreadsheet application") << 1 << false << "" << 2;
-        QTest::newRow("folder not writable") << 5000 << true << "unwritable" << 1;
-        QTest::newRow("full disk") << 5000 << true << "full" << 1;
+        QTest::addColumn<QString>("says");
+        QTest::newRow("an empty list") << 0 << true << "" << 0 << "";
+        QTest::newRow("no spreadsheet application") << 1 << false << "" << 2 << "";
+        QTest::newRow("folder not writable")
+            << 5000 << true << "unwritable" << 1 << "Not a directory";
+        QTest::newRow("full disk") << 5000 << true << "full" << 1 << "No space left on device";
+        QTest::newRow("writer missing")
+            << 5000 << true << "missing" << 1 << "/missing could not be started: No such file";
+        QTest::newRow("writer killed mid-stream") << 5000 << true << "killed" << 1 << "signal 9";
     }
     void noWorkbook() {
         QFETCH(int, entries);
         QFETCH(bool, present);
         QFETCH(QString, failure);
         QFETCH(int, boxes);
-        QTemporaryDir dir;
+        QFETCH(QString, says);
+        QTemporaryDir dir, programs;
         SMALL_DISK_OR_SKIP(dir.path(), failure == "full" ? "size=64k" : nullptr);
         if (failure == "unwritable")  // a file where the folder should be, even for root
             writeFile(QFile::encodeName(dir.path() + "/cache"), "");
-        WorkbookHarness h(dir.path() + "/cache/tarnwell", 1048576, present);
+        QString writer = TARNWELL_WORKBOOK_WRITER;
+        if (failure == "missing")
+            writer = programs.path() + "/missing";
+        if (failure == "killed") {  // takes a few cells first
+            writer = programs.path() + "/killed";
+            writeFile(QFile::encodeName(writer),
+                      "#!/bin/sh\nhead -c 1000 >/dev/null\nkill -9 $$\n");
+            QFile::setPermissions(writer, QFile::ReadOwner | QFile::ExeOwner);
+        }
+        WorkbookHarness h(dir.path() + "/cache/tarnwell", 1048576, present, writer);
         for (int i = 0; i < entries; ++i)  // some 2 MB that does not compress away
             h.results().Add(
                 QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Sha512)
                     .toHex());
         PointerTrace pointer(h);
         const auto descriptors = QDir("/proc/self/fd").count();
+        struct statvfs disk, diskAfter;
+        QCOMPARE(::statvfs(QFile::encodeName(dir.path()), &disk), 0);
         h.form->PushButton14_Click();
         // A dropped workbook closes what it had open.
         QCOMPARE(QDir("/proc/self/fd").count(), descriptors);
         QCOMPARE(h.dialogs.boxes.size(), size_t(boxes));
         QCOMPARE(h.dialogs.errorReports("Form1.PushButton14_Click"), int(!failure.isEmpty()));
+        if (!says.isEmpty())
+            QVERIFY2(h.dialogs.boxes.back().text.contains(says),
+                     qPrintable(h.dialogs.boxes.back().text));
         QCOMPARE(pointer.values, (present ? std::vector<int>{11, 0} : std::vector<int>{}));
         QVERIFY(h.shell.openedFiles.empty());
         QCOMPARE(filesUnder(dir.path()),
                  failure == "unwritable" ? QStringList{"cache"} : QStringList{});
         if (failure.isEmpty())
             QVERIFY(!QFileInfo::exists(dir.path() + "/cache"));
+        QCOMPARE(::statvfs(QFile::encodeName(dir.path()), &diskAfter), 0);
+        if (failure == "full")
+            QCOMPARE(diskAfter.f_bfree, disk.f_bfree);
     }
 
     // "Clear Results" while the sheet fills: one report, then the rows

@@ -1,7 +1,5 @@
 #include "desktop/clipboard.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -18,8 +16,7 @@
 
 #include "fs/descriptor.h"
 #include "fs/files.h"
-
-extern char** environ;
+#include "system/spawn.h"
 
 namespace tarnwell {
 
@@ -149,17 +146,9 @@ bool handClipboardToServer() {
     if (!input || writeAll(input.get(), data->text().toUtf8()) != 0 ||
         ::lseek(input.get(), 0, SEEK_SET) != 0)
         return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input.get(), STDIN_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    // Not the window's connection, nor a descriptor a stuck reader holds.
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-    pid_t server = 0;
-    const int error = posix_spawnp(&server, command[0], &actions, nullptr,
-                                   const_cast<char* const*>(command.data()), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return error == 0;
+    // Not the window's connection, nor a descriptor a stuck reader holds:
+    // the spawn closes every descriptor but the three streams.
+    return spawnProgram(command[0], command.data(), {input.get(), -1, STDERR_FILENO}) > 0;
 }
 
 }  // namespace tarnwell

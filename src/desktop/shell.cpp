@@ -12,23 +12,6 @@ namespace tarnwell {
 
 namespace {
 
-// The desktop entry ID of the default application for the file
-// ("libreoffice-calc.desktop"); empty when there is none or no one to ask.
-QString defaultApplicationFor(const QString& file) {
-    QProcess query;
-    query.start(QStringLiteral("xdg-mime"),
-                {QStringLiteral("query"), QStringLiteral("default"),
-                 QMimeDatabase().mimeTypeForFile(file, QMimeDatabase::MatchExtension).name()});
-    if (!query.waitForFinished(5000)) {
-        query.kill();
-        query.waitForFinished(1000);
-        return QString();
-    }
-    if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(query.readAllStandardOutput()).trimmed();
-}
-
 // The Exec line of the desktop entry with that ID, as written in it.
 QString execLineOf(const QString& desktopId) {
     QFile entry(QStandardPaths::locate(QStandardPaths::ApplicationsLocation, desktopId));
@@ -127,6 +110,20 @@ QStringList newDocumentCommand(const QString& exec, const QString& file) {
 
 }  // namespace
 
+QString defaultApplicationForType(const QString& mimeType) {
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), mimeType});
+    if (!query.waitForFinished(5000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return QString();
+    }
+    if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(query.readAllStandardOutput()).trimmed();
+}
+
 bool DesktopShell::openFolder(const QString& folder) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
@@ -136,7 +133,8 @@ bool DesktopShell::openFile(const QString& file) {
 }
 
 bool DesktopShell::openAsNewDocument(const QString& file) {
-    const QString application = defaultApplicationFor(file);
+    const QString application = defaultApplicationForType(
+        QMimeDatabase().mimeTypeForFile(file, QMimeDatabase::MatchExtension).name());
     const bool libreOfficeCalc =
         application.contains(QLatin1String("libreoffice"), Qt::CaseInsensitive) &&
         application.contains(QLatin1String("calc"), Qt::CaseInsensitive);

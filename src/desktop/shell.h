@@ -17,6 +17,10 @@ public:
     virtual bool openAsNewDocument(const QString& file) { return openFile(file); }
 };
 
+// The desktop entry ID of the desktop's default application for the type
+// ("libreoffice-calc.desktop"); empty when there is none or no one to ask.
+QString defaultApplicationForType(const QString& mimeType);
+
 class DesktopShell : public Shell {
 public:
     bool openFolder(const QString& folder) override;

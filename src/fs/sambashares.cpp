@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,8 +20,7 @@
 #include "fs/descriptor.h"
 #include "fs/dirlisting.h"
 #include "fs/files.h"
-
-extern char** environ;
+#include "system/spawn.h"
 
 namespace tarnwell {
 
@@ -123,19 +121,11 @@ std::string runTestparm(const std::string& program) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
         return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    char* argv[] = {const_cast<char*>("testparm"), const_cast<char*>("-s"), const_cast<char*>("-v"),
-                    nullptr};
-    pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const char* argv[] = {"testparm", "-s", "-v", nullptr};
+    const pid_t pid = spawnProgram(program.c_str(), argv, {-1, out[1], -1});
     ::close(out[1]);
     const Descriptor reading(out[0]);
-    if (spawned != 0)
+    if (pid < 0)
         return {};
     std::string dump;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kTestparmSeconds);

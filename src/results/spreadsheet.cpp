@@ -2,45 +2,34 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
-#include <xlsxwriter.h>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <set>
-#include <vector>
 
 #include "desktop/shell.h"
 #include "errors/failure.h"
 #include "fs/descriptor.h"
+#include "results/workbookstream.h"
+#include "system/spawn.h"
 
 namespace tarnwell {
 
 namespace {
 
 constexpr auto kXlsxMimeType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
-// The widest column a sheet allows, in characters.
-constexpr double kMaxColumnWidth = 255;
 constexpr time_t kWorkbookLifetimeSeconds = 7 * 24 * 60 * 60;
-
-Failure lastError(const QString& otherwise) {
-    return errno != 0 ? Failure::fromErrno(errno) : Failure(otherwise);
-}
-
-void check(lxw_error error) {
-    if (error != LXW_NO_ERROR)
-        throw Failure(QString::fromUtf8(lxw_strerror(error)));
-}
 
 // The folder, made if missing, readable by its owner only: the workbooks
 // hold the names of the user's hidden files.
@@ -139,98 +128,99 @@ int openUnnamedFile(const QString& folder) {
     return fd;
 }
 
-// A workbook written with libxlsxwriter in constant-memory mode: each row
-// goes to disk as soon as the next one begins, so a million rows cost no more
-// memory than one. Rows therefore arrive in order, as the export writes them.
+// The window's side of a workbook: the cells go to tarnwell-workbook, which
+// writes them with libxlsxwriter. What a failed close leaves open there (the
+// temporary files of the sheets it did not get to pack, and the space they
+// hold on a full disk) goes when that process ends, and the descriptors
+// this side opened it closes itself. The file is this side's: it names it
+// once the writer has written it, so a failure or a drop leaves nothing.
 class XlsxWorkbook : public SpreadsheetApp {
 public:
-    XlsxWorkbook(Shell& shell, QString folder, int rowsPerSheet)
-        : shell_(shell), folder_(std::move(folder)), rowsPerSheet_(std::max(2, rowsPerSheet)) {}
+    XlsxWorkbook(Shell& shell, QString folder, QString writer, int rowsPerSheet)
+        : shell_(shell),
+          folder_(std::move(folder)),
+          writer_(std::move(writer)),
+          rowsPerSheet_(rowsPerSheet) {}
 
     ~XlsxWorkbook() override {
-        // Only closing a workbook closes the files its sheets stream their
-        // rows into: an unfinished one is closed too, into the file that is
-        // then dropped, since it is no use to anyone.
-        try {
-            if (book_)
-                close();
-        } catch (...) {  // out of memory: what it held stays until the program ends
+        // An unfinished workbook is no use to anyone: the writer goes with
+        // everything it holds.
+        if (pid_ > 0) {
+            stream_.reset();
+            ::kill(pid_, SIGKILL);
+            reap();
         }
-        if (unnamedFd_ >= 0)
-            ::close(unnamedFd_);
-        else if (!finished_ && !path_.isEmpty())
+        if (!unnamed_ && !finished_ && !path_.isEmpty())
             ::unlink(path_.constData());
     }
 
     void addWorkbook() override {
-        if (book_)
+        if (pid_ > 0 || finished_)
             throw Failure(QStringLiteral("A workbook is already open"));
         makePrivateFolder(folder_);
         removeOldWorkbooks(folder_);
-        unnamedFd_ = openUnnamedFile(folder_);
-        path_ = unnamedFd_ >= 0 ? QByteArray::fromStdString(descriptorPath(unnamedFd_))
-                                : reserveWorkbookFile(folder_);
-        // The rows waiting to be packed go beside the workbook, in the
-        // private folder, rather than in a shared temporary folder.
-        tmpdir_ = QFile::encodeName(folder_);
-        lxw_workbook_options options{};
-        options.constant_memory = LXW_TRUE;
-        options.tmpdir = tmpdir_.data();
-        book_ = workbook_new_opt(path_.constData(), &options);
-        if (!book_)
-            throw Failure(QStringLiteral("The workbook could not be created"));
-        // Before any sheet: the files libxlsxwriter opens from here on are
-        // the ones a failed close may leave open.
-        before_ = openTemporaries();
-        sheet(0);
+        unnamed_.reset(openUnnamedFile(folder_));
+        if (!unnamed_)
+            path_ = reserveWorkbookFile(folder_);
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+            throw Failure::fromErrno(errno);
+        stream_.reset(ends[0]);
+        const Descriptor writersEnd(ends[1]);
+        // The writer reaches the unnamed file through its own stdout.
+        const QByteArray program = QFile::encodeName(writer_);
+        const QByteArray tmpdir = QFile::encodeName(folder_);
+        const QByteArray target =
+            unnamed_ ? QByteArray::fromStdString(descriptorPath(STDOUT_FILENO)) : path_;
+        const QByteArray rows = QByteArray::number(rowsPerSheet_);
+        const char* argv[] = {program.constData(), tmpdir.constData(), target.constData(),
+                              rows.constData(), nullptr};
+        const pid_t pid = spawnProgram(program.constData(), argv,
+                                       {writersEnd.get(), unnamed_.get(), writersEnd.get()});
+        if (pid < 0) {
+            stream_.reset();
+            throw Failure(QStringLiteral("The workbook writer %1 could not be started: %2")
+                              .arg(writer_, Failure::fromErrno(-pid).description()));
+        }
+        pid_ = pid;
     }
 
     void makeVisible() override { visible_ = true; }
 
     void setCell(int row, int column, const QString& text) override {
-        if (!book_)
+        if (pid_ <= 0)
             throw Failure(QStringLiteral("No workbook is open"));
-        if (row < 1 || column < 1 || column > LXW_COL_MAX)
+        if (row < 1 || column < 1 || uint32_t(column) > workbookstream::kMaxColumns)
             throw Failure(QStringLiteral("Index out of bounds"));
         const QByteArray utf8 = text.toUtf8();
-        if (row == 1) {
-            // Kept to head every further sheet too.
-            if (header_.size() < size_t(column))
-                header_.resize(size_t(column));
-            header_[size_t(column - 1)] = utf8;
-            write(0, 0, column, utf8, text.size());
-            return;
-        }
-        // Row 1 of every sheet is the header, so each holds one row fewer
-        // of entries than it has rows.
-        const int dataRows = rowsPerSheet_ - 1;
-        const int index = row - 2;
-        write(index / dataRows, lxw_row_t(index % dataRows + 1), column, utf8, text.size());
+        send({workbookstream::Cell, uint32_t(row), uint32_t(column), uint32_t(text.size()),
+              uint32_t(utf8.size())},
+             utf8);
     }
 
     void fitColumn(int column) override {
-        if (column < 1 || column > LXW_COL_MAX)
+        if (pid_ <= 0)
+            throw Failure(QStringLiteral("No workbook is open"));
+        if (column < 1 || uint32_t(column) > workbookstream::kMaxColumns)
             throw Failure(QStringLiteral("Index out of bounds"));
-        if (fitted_.size() < size_t(column))
-            fitted_.resize(size_t(column));
-        fitted_[size_t(column - 1)] = true;
+        send({workbookstream::FitColumn, 0, uint32_t(column), 0, 0});
     }
 
-    void fitAllColumns() override { allFitted_ = true; }
+    void fitAllColumns() override {
+        if (pid_ <= 0)
+            throw Failure(QStringLiteral("No workbook is open"));
+        send({workbookstream::FitAll, 0, 0, 0, 0});
+    }
 
     void finish() override {
-        if (!book_)
+        if (pid_ <= 0)
             throw Failure(QStringLiteral("No workbook is open"));
-        applyWidths();
-        const auto [error, closeErrno] = close();
-        if (error != LXW_NO_ERROR) {
-            errno = closeErrno;
-            throw lastError(QString::fromUtf8(lxw_strerror(error)));
-        }
-        if (unnamedFd_ >= 0) {
-            path_ = nameWorkbookFile(folder_, unnamedFd_);
-            ::close(unnamedFd_);
-            unnamedFd_ = -1;
+        send({workbookstream::Finish, 0, 0, 0, 0});
+        flush();
+        end();
+        if (unnamed_) {
+            path_ = nameWorkbookFile(folder_, unnamed_.get());
+            unnamed_.reset();
         }
         finished_ = true;
         // As a new document made from the file where the application can, so
@@ -241,103 +231,80 @@ public:
     }
 
 private:
-    struct Sheet {
-        lxw_worksheet* sheet;
-        std::vector<qsizetype> longest;  // per column, in characters
-    };
-
-    Sheet& sheet(int index) {
-        while (int(sheets_.size()) <= index) {
-            errno = 0;
-            lxw_worksheet* ws = workbook_add_worksheet(book_, nullptr);
-            if (!ws)
-                throw lastError(QStringLiteral("The worksheet could not be created"));
-            sheets_.push_back({ws, {}});
-            // A further sheet starts with the header row, like the first.
-            if (sheets_.size() > 1)
-                for (size_t c = 0; c < header_.size(); ++c)
-                    write(int(sheets_.size()) - 1, 0, int(c) + 1, header_[c],
-                          QString::fromUtf8(header_[c]).size());
-        }
-        return sheets_[size_t(index)];
+    // Records are gathered and sent some 64 KB at a time: a million cells
+    // are not a million system calls.
+    void send(const workbookstream::Record& record, const QByteArray& text = {}) {
+        pending_.append(reinterpret_cast<const char*>(&record), sizeof record);
+        pending_.append(text);
+        if (pending_.size() >= 65536)
+            flush();
     }
 
-    void write(int sheetIndex, lxw_row_t row, int column, const QByteArray& utf8,
-               qsizetype length) {
-        Sheet& s = sheet(sheetIndex);
-        if (utf8.isEmpty())
-            return;  // an empty cell is no cell
-        check(
-            worksheet_write_string(s.sheet, row, lxw_col_t(column - 1), utf8.constData(), nullptr));
-        if (s.longest.size() < size_t(column))
-            s.longest.resize(size_t(column));
-        qsizetype& longest = s.longest[size_t(column - 1)];
-        longest = std::max(longest, length);
-    }
-
-    // Closes the workbook, which frees it whatever the outcome. A failed
-    // close (a full disk) leaves the temporary files of the sheets it did not
-    // get to open, and the space they hold with them, until the program
-    // ends: libxlsxwriter closes them only as it packs each sheet, and keeps
-    // them nowhere once freed. They are let go here, and only they: unlinked
-    // files in the program's private folder, opened since this workbook was
-    // made.
-    std::pair<lxw_error, int> close() {
-        errno = 0;
-        const lxw_error error = workbook_close(book_);
-        const int closeErrno = errno;
-        book_ = nullptr;
-        if (error != LXW_NO_ERROR)
-            for (int fd : openTemporaries())
-                if (!before_.count(fd))
-                    ::close(fd);
-        return {error, closeErrno};
-    }
-
-    // This process's descriptors of unlinked temporary files in the folder.
-    std::set<int> openTemporaries() const {
-        std::set<int> fds;
-        const QByteArray prefix = QFile::encodeName(QFileInfo(folder_).absoluteFilePath()) + '/';
-        DIR* dir = ::opendir("/proc/self/fd");
-        if (!dir)
-            return fds;
-        while (const dirent* entry = ::readdir(dir)) {
-            char target[4096];
-            const ssize_t n =
-                ::readlink(descriptorPath(std::atoi(entry->d_name)).c_str(), target, sizeof target);
-            const QByteArray path(target, n > 0 ? n : 0);
-            if (path.startsWith(prefix) && path.endsWith(" (deleted)"))
-                fds.insert(std::atoi(entry->d_name));
-        }
-        ::closedir(dir);
-        return fds;
-    }
-
-    // There is no automatic fit: a column is as wide as its longest text.
-    void applyWidths() {
-        for (Sheet& s : sheets_) {
-            for (size_t c = 0; c < s.longest.size(); ++c) {
-                const bool fit = allFitted_ || (c < fitted_.size() && fitted_[c]);
-                if (!fit || s.longest[c] == 0)
-                    continue;
-                const double width = std::min(kMaxColumnWidth, double(s.longest[c]) + 1);
-                check(worksheet_set_column(s.sheet, lxw_col_t(c), lxw_col_t(c), width, nullptr));
+    // A writer that ended breaks the stream: what it said is the failure.
+    // MSG_NOSIGNAL, since its end gone would otherwise end this process.
+    void flush() {
+        qsizetype sent = 0;
+        while (sent < pending_.size()) {
+            const ssize_t n = ::send(stream_.get(), pending_.constData() + sent,
+                                     size_t(pending_.size() - sent), MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                pending_.clear();
+                ::kill(pid_, SIGKILL);  // an ended writer is not hurt by it
+                end();
+                throw Failure(QStringLiteral("The workbook writer stopped taking cells"));
             }
+            sent += n;
         }
+        pending_.clear();
+    }
+
+    // Waits for the writer to end: the workbook is written when it ends well;
+    // otherwise its one line, or how it ended, is the failure.
+    void end() {
+        QByteArray said;
+        char buffer[512];
+        for (ssize_t n; (n = ::read(stream_.get(), buffer, sizeof buffer)) != 0;) {
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                break;
+            if (said.size() < 4096)
+                said.append(buffer, n);
+        }
+        stream_.reset();
+        const int status = reap();
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            return;
+        const QString message = QString::fromLocal8Bit(said).trimmed();
+        if (!message.isEmpty())
+            throw Failure(message);
+        if (WIFSIGNALED(status))
+            throw Failure(QStringLiteral("The workbook writer was ended by signal %1 (%2)")
+                              .arg(WTERMSIG(status))
+                              .arg(QString::fromLocal8Bit(::strsignal(WTERMSIG(status)))));
+        throw Failure(
+            QStringLiteral("The workbook writer ended with status %1").arg(WEXITSTATUS(status)));
+    }
+
+    int reap() {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return status;
     }
 
     Shell& shell_;
     QString folder_;
+    QString writer_;
     int rowsPerSheet_;
-    QByteArray path_;
-    int unnamedFd_ = -1;  // the workbook's file while it has no name
-    QByteArray tmpdir_;
-    lxw_workbook* book_ = nullptr;
-    std::set<int> before_;  // unlinked files in the folder open before the first sheet
-    std::vector<Sheet> sheets_;
-    std::vector<QByteArray> header_;
-    std::vector<bool> fitted_;
-    bool allFitted_ = false;
+    QByteArray path_;     // the reserved name, or the name given once written
+    Descriptor unnamed_;  // the workbook's file while it has no name
+    Descriptor stream_;   // to the writer, and its last words back
+    pid_t pid_ = -1;
+    QByteArray pending_;
     bool visible_ = false;
     bool finished_ = false;
 };
@@ -355,7 +322,10 @@ std::unique_ptr<SpreadsheetApp> XlsxSpreadsheetHost::createApplication() {
     if (!present)
         throw Failure(QStringLiteral("No spreadsheet application is installed"));
     const QString folder = options_.folder.isEmpty() ? defaultFolder() : options_.folder;
-    return std::make_unique<XlsxWorkbook>(shell_, folder, options_.rowsPerSheet);
+    const QString writer = options_.writer.isEmpty() ? QCoreApplication::applicationDirPath() +
+                                                           QStringLiteral("/tarnwell-workbook")
+                                                     : options_.writer;
+    return std::make_unique<XlsxWorkbook>(shell_, folder, writer, options_.rowsPerSheet);
 }
 
 QString XlsxSpreadsheetHost::defaultFolder() {
@@ -367,16 +337,8 @@ QString XlsxSpreadsheetHost::defaultFolder() {
 }
 
 bool XlsxSpreadsheetHost::desktopHasSpreadsheetApplication() {
-    QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QString::fromLatin1(kXlsxMimeType)});
-    if (query.waitForFinished(5000) && query.exitStatus() == QProcess::NormalExit &&
-        query.exitCode() == 0 && !query.readAllStandardOutput().trimmed().isEmpty())
+    if (!defaultApplicationForType(QString::fromLatin1(kXlsxMimeType)).isEmpty())
         return true;
-    if (query.state() != QProcess::NotRunning) {
-        query.kill();
-        query.waitForFinished(1000);
-    }
     for (const char* program : {"localc", "libreoffice", "soffice", "gnumeric", "calligrasheets"})
         if (!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
             return true;

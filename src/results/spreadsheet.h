@@ -49,6 +49,9 @@ public:
         // Rows per sheet, header row included; a longer list goes on over
         // further sheets, each starting with the header row again.
         int rowsPerSheet = 1048576;
+        // The program that writes them; empty: tarnwell-workbook beside this
+        // program's executable, where it is installed.
+        QString writer;
     };
 
     explicit XlsxSpreadsheetHost(Shell& shell);
