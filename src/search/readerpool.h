@@ -10,8 +10,8 @@
 //   running it, and sleeping when there is none until they are woken. There
 //   are kReaders of them that answer; a reader whose job hangs in the kernel
 //   is replaced up to kThreadLimit threads in this pool. Each holds a share
-//   of whatever keeps the source and the pool alive (the board that owns
-//   them), so a reader stuck in the kernel finds both still there when it
+//   of whatever keeps the source and the pool alive (the board they
+//   serve), so a reader stuck in the kernel finds both still there when it
 //   comes back, and the last reader to leave lets go of them.
 // - Stranded jobs: jobs whose owner has gone while they ran. Their threads
 //   do not count among those that answer; when such a job returns, its
@@ -29,11 +29,10 @@
 // leaves; one stuck in a job leaves when the job comes back.
 //
 // Locks: the pool's own lock, private, covers the thread counts, the
-// stranded count, the sleeping readers, the bin and whether it is let go,
-// and nothing else. The
-// source's calls are made without it, and the source may call wakeOne,
-// wakeAll, strand and discard while holding a lock of its own: the pool
-// never calls the source while it holds its lock.
+// stranded count, the sleeping readers, the bin and whether the pool is let
+// go, and nothing else. The source's calls are made without it, and the
+// source may call wakeOne, wakeAll, strand and discard while holding a lock
+// of its own: the pool never calls the source while it holds its lock.
 
 #include <condition_variable>
 #include <cstdint>
