@@ -13,6 +13,8 @@
 
 #include "process/ending.h"
 #include "search/readahead.h"
+#include "search/readerpool.h"
+#include "search/searchrun.h"
 #include "support/displays.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
@@ -235,9 +237,10 @@ private slots:
     }
 
     // Stopped in the hang, a run ends with what it found, and a search beside
-    // the hang works meanwhile; stopping there again and again piles nothing
-    // up; and what the listing brings back once it answers adds nothing to
-    // the stopped runs.
+    // the hang works meanwhile; stopping there again and again in a window
+    // piles nothing up; a window that goes lets its readers go at once but
+    // the stuck one, which frees their board when the listing answers; and
+    // what the listing brings back then adds nothing to the stopped runs.
     void stoppingInTheHang() {
         HangMount hang;
         QVERIFY(hang.start());
@@ -252,19 +255,35 @@ private slots:
         QCOMPARE(stopped.form->PushButton1->text(), QStringLiteral("Start Finding"));
         QCOMPARE(Harness().search({m + "/z"}), QStringList{m + "/z/.z1"});
 
+        auto again = std::make_unique<Harness>();
+        // Stopped once a reader of its own is in the hang too, and again
+        // once that reader is replaced.
+        searchAndStop(*again, m, [&] { return again->results().Count() == 2; });
+        searchAndStop(*again, m, [] { return true; });
         const int tasks = entriesOf("/proc/self/task");
         const int descriptors = entriesOf("/proc/self/fd");
         for (int i = 0; i < 20; ++i) {
-            Harness h;
-            searchAndStop(h, m, [] { return true; });
-            QCOMPARE(h.dialogs.messages().back().text, QStringLiteral("Done."));
+            searchAndStop(*again, m, [] { return true; });
+            QCOMPARE(again->dialogs.messages().back().text, QStringLiteral("Done."));
         }
-        QVERIFY(ReadAhead::threadCount() <= ReadAhead::threadLimit());
-        QVERIFY2(entriesOf("/proc/self/task") <= tasks + 1, "one reader stuck at most");
+        const std::shared_ptr<ReadAheadBoard>& readers = again->form->searchRun().readers;
+        QVERIFY(readers->threadCount() <= ReadAheadBoard::threadLimit());
+        // Once the reads in flight at the last Stop are back: the first
+        // reader stuck, and its replacement, were there before.
+        QTRY_VERIFY2(entriesOf("/proc/self/task") <= tasks, "one reader stuck at most");
         QVERIFY(entriesOf("/proc/self/fd") <= descriptors + 4);
 
+        const std::weak_ptr<const void> board = readers->board();
+        QElapsedTimer closing;
+        closing.start();
+        again.reset();
+        QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
+        QTRY_VERIFY(entriesOf("/proc/self/task") <= tasks - ReaderPool::kReaders);
+        QVERIFY(!board.expired());  // its reader is still held
+
         hang.letGo();
-        // Long enough for a stuck reader to come back and hand in its listing.
+        QTRY_VERIFY(board.expired());
+        // Long enough for the other stuck reader to hand in its listing.
         QTest::qWait(500);
         QCOMPARE(textsOf(stopped.results()), QStringList({m + "/.r1", m + "/a/.a1"}));
         QCOMPARE(stopped.dialogs.messages().size(), size_t(1));

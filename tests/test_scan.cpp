@@ -14,8 +14,10 @@
 #include <QPushButton>
 #include <cstring>
 
+#include "search/readerpool.h"
 #include "search/readplan.h"
 #include "search/scan.h"
+#include "search/searchrun.h"
 #include "support/fakes.h"
 #include "support/search_trees.h"
 #include "ui/progressbar.h"
@@ -367,19 +369,13 @@ private slots:
     }
 
     // The folders as given. An empty list changes nothing; the scan itself
-    // can leave subfolders out.
+    // can leave subfolders out. Two windows search at once, each with
+    // readers of its own.
     void entriesFollowTheFolderAsGiven() {
         QTemporaryDir dir;
         const QString r = dir.path();
         makeTree(r, {".top", "in/.x"});
-        Harness h;
-        // No doubled separator; a folder covered twice is listed twice.
-        QCOMPARE(h.search({r + "/in/", r + "//in", r + "/missing", r}),
-                 QStringList({r + "/in/.x", r + "//in/.x", r + "/.top", r + "/in/.x"}));
-        QCOMPARE(h.dialogs.errorReports("Search.searchInFiles", "No such file or directory"), 1);
-        QCOMPARE(h.dialogs.messages().size(), size_t(2));  // and "Done."
-
-        Harness one;
+        Harness h, one;
         one.results().Add(QStringLiteral("/kept"));
         one.form->ProgressBar1->setValue(42);
         one.form->searchRun().stopRequested = false;
@@ -388,10 +384,24 @@ private slots:
         QCOMPARE(one.form->PushButton1->text(), QStringLiteral("Start Finding"));
         QCOMPARE(one.form->ProgressBar1->Value(), 42.0);
         QVERIFY(one.form->searchRun().stopRequested);
-        one.form->searchRun().stopRequested = false;  // as a run starts
-        searchInFiles(one.form->window(), one.form->searchRun().stopRequested, QFile::encodeName(r),
-                      false);
-        QCOMPARE(textsOf(one.results()), QStringList({"/kept", r + "/.top"}));
+        // While the first window's walk waits behind its box.
+        h.dialogs.whileOpen = [&](const Box&) {
+            if (one.results().Count() > 1)
+                return;
+            SearchRunState& run = one.form->searchRun();
+            run.stopRequested = false;  // as a run starts
+            searchInFiles(one.form->window(), run.stopRequested, run.readers, QFile::encodeName(r),
+                          false);
+            QCOMPARE(textsOf(one.results()), QStringList({"/kept", r + "/.top"}));
+            for (Harness* w : {&h, &one})
+                QCOMPARE(w->form->searchRun().readers->threadCount(), ReaderPool::kReaders);
+        };
+        // No doubled separator; a folder covered twice is listed twice.
+        QCOMPARE(h.search({r + "/in/", r + "//in", r + "/missing", r}),
+                 QStringList({r + "/in/.x", r + "//in/.x", r + "/.top", r + "/in/.x"}));
+        QCOMPARE(h.dialogs.errorReports("Search.searchInFiles", "No such file or directory"), 1);
+        QCOMPARE(h.dialogs.messages().size(), size_t(2));  // and "Done."
+        QCOMPARE(one.results().Count(), 2);
     }
 
     // 100,000 folders deep: no recursion on the stack, no path copied per

@@ -14,6 +14,7 @@
 
 #include "cli/output.h"
 #include "fs/attributes.h"
+#include "search/readahead.h"
 #include "search/walkstream.h"
 
 namespace tarnwell {
@@ -122,8 +123,8 @@ private:
         auto wakeup = std::make_shared<Wakeup>();
         // The walk may call it after it is given up, so it owns what it wakes.
         WalkThread walk(
-            QByteArray(top.data(), qsizetype(top.size())), true, [wakeup] { wakeup->wake(); },
-            options_.oneFileSystem);
+            readers_, QByteArray(top.data(), qsizetype(top.size())), true,
+            [wakeup] { wakeup->wake(); }, options_.oneFileSystem);
         for (;;) {
             std::unique_ptr<WalkBatch> batch = walk.take();
             if (!batch) {
@@ -240,6 +241,8 @@ private:
     const FindOptions& options_;
     const FindStreams& streams_;
     Output out_, err_;
+    // The paths given are walked one after another by the same readers.
+    const std::shared_ptr<ReadAheadBoard> readers_ = std::make_shared<ReadAheadBoard>();
     dev_t topDev_ = 0;
     bool failed_ = false;
     std::vector<std::pair<dev_t, const char*>> sources_;

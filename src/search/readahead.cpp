@@ -15,10 +15,18 @@
 
 namespace tarnwell {
 
-struct ReadAhead::Session : std::enable_shared_from_this<Session> {
-    Session(bool descends, bool oneFileSystem, std::function<void()> wakeWalk)
-        : withSubfolders(descends), oneFileSystem(oneFileSystem), wake(std::move(wakeWalk)) {}
+using Board = ReadAheadBoard::State;
 
+struct ReadAhead::Session : std::enable_shared_from_this<Session> {
+    Session(std::shared_ptr<Board> readBy, bool descends, bool oneFileSystem,
+            std::function<void()> wakeWalk)
+        : board(std::move(readBy)),
+          withSubfolders(descends),
+          oneFileSystem(oneFileSystem),
+          wake(std::move(wakeWalk)) {}
+
+    // A job of the walk's hands its read back here, even after the walk.
+    const std::shared_ptr<Board> board;
     const bool withSubfolders;
     const bool oneFileSystem;
     const std::function<void()> wake;
@@ -26,7 +34,7 @@ struct ReadAhead::Session : std::enable_shared_from_this<Session> {
     // Under the board's lock:
     bool closed = false;
     ReadPlan plan;
-    // The window's thread's own: what the plan let go, on its way to the pool.
+    // The walk's thread's own: what the plan let go, on its way to the pool.
     ReadPlan::Spent handoff;
 };
 
@@ -48,14 +56,21 @@ ReadKey keyOf(const Node& n) {
     return ReadKey{n.parentDev, n.parentIno, n.name};
 }
 
-class Board final : public ReaderPool::Source {
+}  // namespace
+
+// Shared by its handle and the readers: a reader may be stuck in the kernel
+// long after the handle went, and must find its board still there when it
+// returns.
+struct ReadAheadBoard::State final : public ReaderPool::Source,
+                                     public std::enable_shared_from_this<State> {
 public:
-    static Board& instance() {
-        // Never destroyed: a reader may be stuck in the kernel when the
-        // program ends, and must find its board still there if it returns.
-        static Board* board = new Board;
-        return *board;
+    State() = default;
+    ~State() override {
+        // A walk holds the handle, and a reader of a gone walk the board.
+        assert(sessions_.empty() && stuck_.empty());
     }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
 
     void attach(Session& s) {
         {
@@ -63,7 +78,7 @@ public:
             assert(std::find(sessions_.begin(), sessions_.end(), &s) == sessions_.end());
             sessions_.push_back(&s);
         }
-        pool_.ensureReaders();
+        pool_.ensureReaders(shared_from_this());
     }
 
     // Everything of the session is dropped; its reads still in the kernel
@@ -83,6 +98,15 @@ public:
         pool_.discard(s.handoff, true);
     }
 
+    // The handle has gone: no walk is left, and no walk comes.
+    void letGo() {
+        {
+            std::lock_guard lock(mutex_);
+            assert(sessions_.empty() && "every walk holds its board's handle");
+        }
+        pool_.letGo();
+    }
+
     class Call;
 
     std::unique_ptr<ReaderPool::Job> next(bool& more) override;
@@ -94,8 +118,6 @@ public:
     int threads() const { return pool_.threads(); }
 
 private:
-    Board() = default;
-
     bool stuckOn(const Node& n) const { return !stuck_.empty() && stuck_.count(keyOf(n)) > 0; }
 
     mutable std::mutex mutex_;
@@ -113,7 +135,7 @@ private:
 // the plan has work for.
 class Board::Call {
 public:
-    explicit Call(Session& s) : board_(Board::instance()), s_(s), lock_(board_.mutex_) {}
+    explicit Call(Session& s) : board_(*s.board), s_(s), lock_(board_.mutex_) {}
     ~Call() {
         s_.plan.takeSpent(s_.handoff);
         const ReadPlan::Wake wake = s_.plan.takeWake();
@@ -131,6 +153,8 @@ private:
     Session& s_;
     std::unique_lock<std::mutex> lock_;
 };
+
+namespace {
 
 // One folder to read, with everything the reader needs copied out of the
 // plan, which it may look at only under the board's lock.
@@ -160,7 +184,7 @@ public:
         if (subfolders.empty())
             read->fd.reset();  // nothing is opened through it
         ReadPlan::Spent bin;
-        const bool stranded = Board::instance().readBack(*session_, folder_, read, subfolders, bin);
+        const bool stranded = session_->board->readBack(*session_, folder_, read, subfolders, bin);
         // A dropped result, its descriptor and what the walk is done with
         // are let go outside the lock.
         read.reset();
@@ -178,6 +202,8 @@ private:
     std::optional<FileSystemOf> parentFs_;
     ReadPlan::Folder folder_;  // dropped under the board's lock
 };
+
+}  // namespace
 
 std::unique_ptr<ReaderPool::Job> Board::next(bool& more) {
     std::lock_guard lock(mutex_);
@@ -219,15 +245,35 @@ bool Board::readBack(Session& s, ReadPlan::Folder& folder, std::shared_ptr<Folde
     return false;
 }
 
-}  // namespace
+ReadAheadBoard::ReadAheadBoard() : state_(std::make_shared<State>()) {}
 
-ReadAhead::ReadAhead(bool withSubfolders, std::function<void()> wake, bool oneFileSystem)
-    : session_(std::make_shared<Session>(withSubfolders, oneFileSystem, std::move(wake))) {
-    Board::instance().attach(*session_);
+ReadAheadBoard::~ReadAheadBoard() {
+    state_->letGo();
+}
+
+int ReadAheadBoard::threadCount() const {
+    return state_->threads();
+}
+
+int ReadAheadBoard::threadLimit() {
+    return ReaderPool::kThreadLimit;
+}
+
+std::weak_ptr<const void> ReadAheadBoard::board() const {
+    return state_;
+}
+
+ReadAhead::ReadAhead(std::shared_ptr<ReadAheadBoard> readers, bool withSubfolders,
+                     std::function<void()> wake, bool oneFileSystem)
+    : readers_(std::move(readers)),
+      session_(std::make_shared<Session>(readers_->state_, withSubfolders, oneFileSystem,
+                                         std::move(wake))) {
+    session_->board->attach(*session_);
 }
 
 ReadAhead::~ReadAhead() {
-    Board::instance().detach(*session_);
+    // Before the handle's share goes: the board is let go with no walk on it.
+    session_->board->detach(*session_);
 }
 
 ReadAhead::Folder ReadAhead::top(const QByteArray& path) {
@@ -270,14 +316,6 @@ void ReadAhead::dropDescriptor(const Folder& folder) {
 void ReadAhead::giveDescriptor(const Folder& folder, Descriptor fd) {
     auto shared = std::make_shared<const Descriptor>(std::move(fd));
     Board::Call(*session_)->giveDescriptor(folder, std::move(shared));
-}
-
-int ReadAhead::threadCount() {
-    return Board::instance().threads();
-}
-
-int ReadAhead::threadLimit() {
-    return ReaderPool::kThreadLimit;
 }
 
 }  // namespace tarnwell

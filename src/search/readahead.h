@@ -6,13 +6,16 @@
 //
 // Its parts:
 //
-// - ReadAhead: one walk's share, on the window's thread. Each call is one
+// - ReadAheadBoard: the searcher's handle on a board and its readers. The
+//   searcher makes one and hands it, by shared_ptr, to each walk it starts;
+//   every walk on it is served by the same readers.
+// - ReadAhead: one walk's share, on the walk's thread. Each call is one
 //   call of the walk's read plan under the board's lock.
 // - The walk's read plan (search/readplan): which folders to read, in what
 //   order, how far ahead. No threads in it.
-// - The board (readahead.cpp): every walk's plan, the newest walk's served
-//   first, and the folders that readers of gone walks are stuck on. It is
-//   the reader pool's source of jobs.
+// - The board (readahead.cpp): the plans of the walks on it, the newest
+//   walk's served first, and the folders that readers of gone walks are
+//   stuck on. It is the reader pool's source of jobs.
 // - The reader pool (search/readerpool): threads that run the board's jobs,
 //   replace stuck ones and free what the walk is done with.
 //
@@ -28,6 +31,14 @@
 // When a ReadAhead goes, everything it read is dropped; a reader still stuck
 // in one of its reads finds, when it comes back, that nobody wants the
 // result, drops it and never touches a later walk.
+//
+// Who keeps what alive: the handle is shared by its searcher and the walks
+// on it, each ReadAhead holding a share, so it goes only when no walk is
+// left on the board. The board, with its pool, is shared by the handle and
+// the readers, each reader holding a share while it runs. When the handle
+// goes, the idle readers leave; a reader stuck in the kernel keeps the board
+// until the kernel lets it go, and the last reader out frees it. Nobody
+// waits for a stuck reader, and there is no board but those searchers make.
 //
 // Locks: the board's lock covers the list of plans, each plan and its
 // walk's `closed`, and the record of stuck folders. Only the window's turn
@@ -45,6 +56,32 @@
 
 namespace tarnwell {
 
+// A board and its readers, for one searcher and the walks it starts.
+class ReadAheadBoard {
+public:
+    ReadAheadBoard();
+    // Lets the readers go without waiting for any: the idle ones leave now,
+    // one stuck in the kernel when it comes back.
+    ~ReadAheadBoard();
+    ReadAheadBoard(const ReadAheadBoard&) = delete;
+    ReadAheadBoard& operator=(const ReadAheadBoard&) = delete;
+
+    // Threads the board's pool runs now, stuck ones included, and the most
+    // it ever runs.
+    int threadCount() const;
+    static int threadLimit();
+
+    // The board itself, which outlives the handle while a reader holds it:
+    // expired once the last reader has let go.
+    std::weak_ptr<const void> board() const;
+
+    struct State;
+
+private:
+    friend class ReadAhead;
+    std::shared_ptr<State> state_;
+};
+
 class ReadAhead {
 public:
     struct Session;
@@ -58,11 +95,13 @@ public:
     // `turn`: the window's turn (see noteTurn) when its read began.
     using Taken = ReadPlan::Taken;
 
+    // Read by `readers`, which the walk holds on to while it lasts.
     // `withSubfolders`: the walk descends, so subfolders are worth reading
     // ahead. `wake` is called on a reader thread when a read the walk waits
     // for is done. With `oneFileSystem`, no folder on another device than
     // its parent is listed.
-    ReadAhead(bool withSubfolders, std::function<void()> wake, bool oneFileSystem = false);
+    ReadAhead(std::shared_ptr<ReadAheadBoard> readers, bool withSubfolders,
+              std::function<void()> wake, bool oneFileSystem = false);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -96,12 +135,8 @@ public:
     void dropDescriptor(const Folder& folder);
     void giveDescriptor(const Folder& folder, Descriptor fd);
 
-    // Threads the pool runs now, stuck ones included, and the most it ever
-    // runs.
-    static int threadCount();
-    static int threadLimit();
-
 private:
+    std::shared_ptr<ReadAheadBoard> readers_;
     std::shared_ptr<Session> session_;
 };
 

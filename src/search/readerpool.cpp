@@ -6,13 +6,30 @@
 
 namespace tarnwell {
 
-void ReaderPool::ensureReaders() {
+ReaderPool::~ReaderPool() {
+    // The last reader out ran the destructor, or none ever started.
+    assert(threads_ == 0 && stranded_ == 0 && idle_ == 0);
+    assert(bin_.empty() && "a reader empties the bin before it leaves");
+}
+
+void ReaderPool::ensureReaders(const std::shared_ptr<const void>& keepAlive) {
     std::lock_guard lock(mutex_);
+    assert(!letGo_ && "no reader is started for a pool let go");
     while (threads_ - stranded_ < kReaders && threads_ < kThreadLimit) {
         ++threads_;
-        std::thread([this] { work(); }).detach();
+        // The share is dropped only after work() has returned and let go of
+        // the lock, so the pool may go with it.
+        std::thread([this, keepAlive] { work(); }).detach();
     }
     checkCounts();
+}
+
+void ReaderPool::letGo() {
+    {
+        std::lock_guard lock(mutex_);
+        letGo_ = true;
+    }
+    wakeReaders_.notify_all();
 }
 
 void ReaderPool::checkCounts() const {
@@ -86,8 +103,13 @@ void ReaderPool::work() {
         std::unique_ptr<Job> job = source_.next(more);
         if (!job) {
             lock.lock();
+            if (letGo_ && bin_.empty()) {
+                --threads_;
+                checkCounts();
+                return;
+            }
             ++idle_;
-            wakeReaders_.wait(lock, [&] { return wakeUps_ != seen || !bin_.empty(); });
+            wakeReaders_.wait(lock, [&] { return wakeUps_ != seen || !bin_.empty() || letGo_; });
             --idle_;
             continue;
         }

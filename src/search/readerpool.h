@@ -9,7 +9,10 @@
 // - The readers: threads that loop, each asking the source for a job,
 //   running it, and sleeping when there is none until they are woken. There
 //   are kReaders of them that answer; a reader whose job hangs in the kernel
-//   is replaced up to kThreadLimit threads in all.
+//   is replaced up to kThreadLimit threads in this pool. Each holds a share
+//   of whatever keeps the source and the pool alive (the board they
+//   serve), so a reader stuck in the kernel finds both still there when it
+//   comes back, and the last reader to leave lets go of them.
 // - Stranded jobs: jobs whose owner has gone while they ran. Their threads
 //   do not count among those that answer; when such a job returns, its
 //   thread leaves if the pool has enough readers without it.
@@ -21,13 +24,15 @@
 // reader that asks, and the reader wakes another one when the source says
 // there is more; the reader runs it (Job::run) holding no lock of the
 // pool's; the job says whether its owner had gone meanwhile, which ends it
-// as stranded; then the reader frees the job and asks again.
+// as stranded; then the reader frees the job and asks again. Once the
+// pool is let go (letGo), a reader that finds no job and nothing to free
+// leaves; one stuck in a job leaves when the job comes back.
 //
 // Locks: the pool's own lock, private, covers the thread counts, the
-// stranded count, the sleeping readers and the bin, and nothing else. The
-// source's calls are made without it, and the source may call wakeOne,
-// wakeAll, strand and discard while holding a lock of its own: the pool
-// never calls the source while it holds its lock.
+// stranded count, the sleeping readers, the bin and whether the pool is let
+// go, and nothing else. The source's calls are made without it, and the
+// source may call wakeOne, wakeAll, strand and discard while holding a lock
+// of its own: the pool never calls the source while it holds its lock.
 
 #include <condition_variable>
 #include <cstdint>
@@ -43,7 +48,7 @@ public:
     // its waits; the window's thread has the rest of the machine.
     static constexpr int kReaders = 8;
     // Readers stuck in the kernel are replaced up to this many threads in
-    // all; past it, new searches share the readers that still answer.
+    // the pool; past it, new searches share the readers that still answer.
     static constexpr int kThreadLimit = 16;
 
     using Spent = std::vector<std::shared_ptr<const void>>;
@@ -64,11 +69,19 @@ public:
     };
 
     explicit ReaderPool(Source& source) : source_(source) {}
+    // Only once every reader has left: each keeps the pool alive.
+    ~ReaderPool();
     ReaderPool(const ReaderPool&) = delete;
     ReaderPool& operator=(const ReaderPool&) = delete;
 
-    // Starts threads until kReaders answer, within kThreadLimit.
-    void ensureReaders();
+    // Starts threads until kReaders answer, within kThreadLimit. Each new
+    // reader holds `keepAlive`, which keeps the pool and its source alive,
+    // until it leaves.
+    void ensureReaders(const std::shared_ptr<const void>& keepAlive);
+    // Nobody will hand the source jobs any more: the readers leave once
+    // there is nothing left for them, stuck ones when the kernel lets them
+    // go. Waits for none of them.
+    void letGo();
     // The source has a job for one reader more, or for all of them.
     void wakeOne();
     void wakeAll();
@@ -92,6 +105,7 @@ private:
     std::condition_variable wakeReaders_;
     // Under mutex_:
     std::uint64_t wakeUps_ = 0;  // asked for so far; a reader sleeps only while none comes
+    bool letGo_ = false;
     int threads_ = 0;
     int stranded_ = 0;
     int idle_ = 0;

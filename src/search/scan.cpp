@@ -88,9 +88,10 @@ public:
           trap_(boxes_, QStringLiteral("Search"), QStringLiteral("searchInFiles")) {}
     ~WindowSide() { progress_.show(); }
 
-    void run(const QByteArray& path, bool includeSubfolders) {
+    void run(const std::shared_ptr<ReadAheadBoard>& readers, const QByteArray& path,
+             bool includeSubfolders) {
         Yield& yield = window_.platform.yield;
-        WalkThread walk(path, includeSubfolders, yield.waker());
+        WalkThread walk(readers, path, includeSubfolders, yield.waker());
         walk_ = &walk;
         while (!stopRequested_) {
             std::unique_ptr<WalkBatch> batch = walk.take();
@@ -183,9 +184,10 @@ private:
 
 }  // namespace
 
-void searchInFiles(Window& window, const bool& stopRequested, const QByteArray& path,
+void searchInFiles(Window& window, const bool& stopRequested,
+                   const std::shared_ptr<ReadAheadBoard>& readers, const QByteArray& path,
                    bool includeSubfolders) {
-    WindowSide(window, stopRequested).run(path, includeSubfolders);
+    WindowSide(window, stopRequested).run(readers, path, includeSubfolders);
 }
 
 void showNamesTooLong(const QByteArray& folderPath, Dialogs& dialogs, const QString& title) {

@@ -69,7 +69,7 @@ void startOrStopSearch(Window& window, SearchRunState& state, ErrorTrap& trap) {
             window.ProgressBar1.setText(QStringLiteral("Processing: ") + QFile::decodeName(*path));
         });
         trap.run(47, [&] { window.platform.yield.doEvents(); });
-        searchInFiles(window, state.stopRequested, *path, includeSubfolders);
+        searchInFiles(window, state.stopRequested, state.readers, *path, includeSubfolders);
     }
     pacer.reset();
 

@@ -33,10 +33,11 @@ QByteArray folderPathOf(const QByteArray& text) {
 // are entered in the order a recursive scan enters them.
 class Walk {
 public:
-    Walk(WalkEvents& events, bool includeSubfolders, bool oneFileSystem)
+    Walk(WalkEvents& events, std::shared_ptr<ReadAheadBoard> readers, bool includeSubfolders,
+         bool oneFileSystem)
         : events_(events),
           includeSubfolders_(includeSubfolders),
-          readAhead_(includeSubfolders, events.waker(), oneFileSystem) {}
+          readAhead_(std::move(readers), includeSubfolders, events.waker(), oneFileSystem) {}
 
     ~Walk() {
         // Deepest first: each folder is then let go with nothing below it.
@@ -282,9 +283,9 @@ private:
 
 }  // namespace
 
-void walkFolderTree(WalkEvents& events, const QByteArray& top, bool includeSubfolders,
-                    bool oneFileSystem) {
-    Walk(events, includeSubfolders, oneFileSystem).run(top);
+void walkFolderTree(WalkEvents& events, std::shared_ptr<ReadAheadBoard> readers,
+                    const QByteArray& top, bool includeSubfolders, bool oneFileSystem) {
+    Walk(events, std::move(readers), includeSubfolders, oneFileSystem).run(top);
 }
 
 }  // namespace tarnwell

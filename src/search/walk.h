@@ -9,12 +9,14 @@
 #include <QByteArray>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "fs/fileidentity.h"
 
 namespace tarnwell {
 
 class DirListing;
+class ReadAheadBoard;
 
 // Statements of the walk a failure is reported at.
 inline constexpr int kOpenStatement = 20;
@@ -48,9 +50,9 @@ public:
 
 // Walks the tree below `top`, and the folders below it with
 // `includeSubfolders`, only those on top's file system with
-// `oneFileSystem`. Returns when it is done or as soon as it sees a stop
-// request.
-void walkFolderTree(WalkEvents& events, const QByteArray& top, bool includeSubfolders,
-                    bool oneFileSystem = false);
+// `oneFileSystem`, its folders read by `readers`. Returns when it is done or
+// as soon as it sees a stop request.
+void walkFolderTree(WalkEvents& events, std::shared_ptr<ReadAheadBoard> readers,
+                    const QByteArray& top, bool includeSubfolders, bool oneFileSystem = false);
 
 }  // namespace tarnwell

@@ -206,15 +206,17 @@ private:
 
 }  // namespace
 
-WalkThread::WalkThread(QByteArray top, bool withSubfolders, std::function<void()> wake,
-                       bool oneFileSystem)
+WalkThread::WalkThread(std::shared_ptr<ReadAheadBoard> readers, QByteArray top, bool withSubfolders,
+                       std::function<void()> wake, bool oneFileSystem)
     : channel_(std::make_shared<Channel>()) {
+    assert(readers);
     channel_->wakeConsumer = std::move(wake);
     ++walkThreads;
-    std::thread([channel = channel_, top = std::move(top), withSubfolders, oneFileSystem] {
+    std::thread([channel = channel_, readers = std::move(readers), top = std::move(top),
+                 withSubfolders, oneFileSystem]() mutable {
         {
             Streamer streamer(channel);
-            walkFolderTree(streamer, top, withSubfolders, oneFileSystem);
+            walkFolderTree(streamer, std::move(readers), top, withSubfolders, oneFileSystem);
         }
         channel->end();
         {

@@ -39,6 +39,7 @@
 namespace tarnwell {
 
 class DirListing;
+class ReadAheadBoard;
 
 struct WalkEvent {
     enum class Kind : std::uint8_t {
@@ -69,10 +70,11 @@ class WalkThread {
 public:
     // Walks the tree below `top` (its subfolders too with `withSubfolders`,
     // only those on top's file system with `oneFileSystem`) on a thread of
-    // its own. `wake` is called, on that thread, when a batch is ready or the
+    // its own, its folders read by `readers`, which the walk holds until it
+    // ends. `wake` is called, on that thread, when a batch is ready or the
     // walk has ended while the consumer had nothing to take.
-    WalkThread(QByteArray top, bool withSubfolders, std::function<void()> wake,
-               bool oneFileSystem = false);
+    WalkThread(std::shared_ptr<ReadAheadBoard> readers, QByteArray top, bool withSubfolders,
+               std::function<void()> wake, bool oneFileSystem = false);
     // Stops the walk; what it had not handed over is dropped.
     ~WalkThread();
     WalkThread(const WalkThread&) = delete;
