@@ -54,7 +54,7 @@ private slots:
         // The one-path question gives the same answers.
         expected.insert("s4", 0);
         for (auto it = expected.cbegin(); it != expected.cend(); ++it)
-            QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + '/' + it.key()))), it.value());
+            QCOMPARE(int(hiddenTagOf(QFile::encodeName(v + '/' + it.key()), nullptr)), it.value());
     }
 
     void unhidingClearsHiddenAndKeepsTheRest() {
@@ -82,8 +82,10 @@ private slots:
         };
         for (const auto& [name, before, after] : words) {
             QVERIFY(volume.setAttributes(v + '/' + name, before));
-            QCOMPARE(currentDosAttributes(folder.get(), name, identity(name)).word, before);
-            const UnhideOutcome done = clearHiddenAttribute(folder.get(), name, identity(name));
+            QCOMPARE(currentDosAttributes(folder.get(), name, identity(name), nullptr).word,
+                     before);
+            const UnhideOutcome done =
+                clearHiddenAttribute(folder.get(), name, identity(name), nullptr);
             QCOMPARE(std::pair(done.error, done.alreadyUnhidden), std::pair(0, before == after));
             // Read back as the search reads it; ntfs-3g calls a word of no bits Normal.
             const auto read = dosAttributesOf(fsKindOf(folder.get()), folder.get(), name);
@@ -91,10 +93,10 @@ private slots:
         }
         // A name that leads to another file than the one found is left alone.
         QVERIFY(volume.setAttributes(v + "/h6", 0x6));
-        QCOMPARE(clearHiddenAttribute(folder.get(), "h6", identity("r3")).error,
+        QCOMPARE(clearHiddenAttribute(folder.get(), "h6", identity("r3"), nullptr).error,
                  kChangedSinceFound);
         QCOMPARE(NtfsVolume::attributes(v + "/h6"), 0x6u);
-        QCOMPARE(clearHiddenAttribute(folder.get(), "gone", {}).error, ENOENT);
+        QCOMPARE(clearHiddenAttribute(folder.get(), "gone", {}, nullptr).error, ENOENT);
     }
 
     // Linux gives a gone mount's id to the next mount: what the first was

@@ -94,7 +94,8 @@ private slots:
         Harness h;
         QCOMPARE(h.reasonsBelow(server->shareFolder()), onDisk);
         QCOMPARE(h.dialogs.messages().size(), size_t(1));  // "Done." and no failure
-        QCOMPARE(int(hiddenTagOf(QFile::encodeName(server->shareFolder() + "/hs"))),
+        QCOMPARE(int(hiddenTagOf(QFile::encodeName(server->shareFolder() + "/hs"),
+                                 h.services.sambaShares.get())),
                  kDos | kSys | HiddenReason::DosFromServer);
 
         // From above the share its files are found too, but the same value on
@@ -120,15 +121,18 @@ private slots:
     }
 
     void unhidingOnTheServersDiskShowsThroughSmb() {
-        relearnSambaSharesAtNextSearch();
-        learnSambaSharesIfDue();
+        SambaShares shares, unlearned;
+        shares.learnIfDue();
         const QByteArray d = QFile::encodeName(server->shareFolder());
         const Descriptor folder(::open(d, O_PATH | O_DIRECTORY | O_CLOEXEC));
+        // Each table is its own: one that has not learned serves nothing.
+        QCOMPARE(fsKindOfFolder(folder.get(), &unlearned), FsKind::Plain);
+        QCOMPARE(fsKindOfFolder(folder.get(), &shares), FsKind::SambaDisk);
         // System goes with Hidden; ReadOnly stays.
         for (const auto& [name, after] : {std::pair("hs", 0u), std::pair("r", 1u)}) {
             const QByteArray before = storedBlob(d + '/' + name);
             const UnhideOutcome done =
-                clearHiddenAttribute(folder.get(), name, identityOf(d + '/' + name));
+                clearHiddenAttribute(folder.get(), name, identityOf(d + '/' + name), &shares);
             QCOMPARE(done.error, 0);
             const std::uint32_t word = unhiddenWord(decodeSambaDosAttrib(before)->word);
             QCOMPARE(storedBlob(d + '/' + name), encodeSambaDosAttrib(before, word).value());

@@ -35,12 +35,20 @@ const DosSource* dosSourceFor(FsKind kind) {
     return nullptr;
 }
 
-FsKind fsKindOfFolder(int folderFd) {
+FsKind withSambaShares(FsKind kind, const SambaShares* shares, int folderFd, dev_t dev, ino_t ino,
+                       std::optional<bool> parentServed) {
+    if (kind != FsKind::Plain && kind != FsKind::SambaDisk)
+        return kind;
+    return shares && shares->serves(folderFd, dev, ino, parentServed) ? FsKind::SambaDisk
+                                                                      : FsKind::Plain;
+}
+
+FsKind fsKindOfFolder(int folderFd, const SambaShares* shares) {
     const FsKind kind = fsKindOf(folderFd);
     struct stat st;
     if (kind != FsKind::Plain || ::fstat(folderFd, &st) != 0)
         return kind;
-    return sambaServes(folderFd, st.st_dev, st.st_ino, std::nullopt) ? FsKind::SambaDisk : kind;
+    return withSambaShares(kind, shares, folderFd, st.st_dev, st.st_ino, std::nullopt);
 }
 
 std::optional<std::uint32_t> dosAttributesOf(FsKind kind, int folderFd, const char* name) {
@@ -50,7 +58,7 @@ std::optional<std::uint32_t> dosAttributesOf(FsKind kind, int folderFd, const ch
     return source->filesIn(folderFd)->of(name, std::strlen(name));
 }
 
-std::uint8_t hiddenTagOf(const QByteArray& path) {
+std::uint8_t hiddenTagOf(const QByteArray& path, const SambaShares* shares) {
     QByteArray trimmed = path;
     while (trimmed.size() > 1 && trimmed.endsWith('/')) trimmed.chop(1);
     const qsizetype slash = trimmed.lastIndexOf('/');
@@ -62,7 +70,7 @@ std::uint8_t hiddenTagOf(const QByteArray& path) {
     const Descriptor folderFd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folderFd)
         return 0;
-    const FsKind kind = fsKindOfFolder(folderFd.get());
+    const FsKind kind = fsKindOfFolder(folderFd.get(), shares);
     const DosSource* source = dosSourceFor(kind);
     return hiddenReasonOf(
         name.constData(),

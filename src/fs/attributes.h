@@ -5,6 +5,7 @@
 // of the DOS word that Windows volumes (NTFS, FAT, exFAT, SMB) carry, asked
 // of the source its file system keeps it in.
 
+#include <sys/types.h>
 #include <QByteArray>
 #include <cstdint>
 #include <optional>
@@ -17,12 +18,20 @@
 
 namespace tarnwell {
 
+class SambaShares;
+
 // Where the DOS word of files on a file system of that kind comes from;
 // null where there is none (names only, pseudo file systems).
 const DosSource* dosSourceFor(FsKind kind);
 
+// `kind`, or SambaDisk for a folder on a plain disk that `shares` serves:
+// Samba's shares are folders, not file systems. dev and ino are the
+// folder's; `parentServed`, when known, whether its parent is served. A null
+// `shares` serves nothing.
+FsKind withSambaShares(FsKind kind, const SambaShares* shares, int folderFd, dev_t dev, ino_t ino,
+                       std::optional<bool> parentServed);
 // fsKindOf, and SambaDisk for a folder on a plain disk inside a Samba share.
-FsKind fsKindOfFolder(int folderFd);
+FsKind fsKindOfFolder(int folderFd, const SambaShares* shares);
 
 // The DOS word of the entry `name` in an open folder of that kind, a link not
 // followed. Nothing where the file system keeps no such word or cannot tell;
@@ -31,7 +40,7 @@ std::optional<std::uint32_t> dosAttributesOf(FsKind kind, int folderFd, const ch
 
 // Why the file or folder at `path` counts as hidden (a HiddenReason), or 0 when it does not. The
 // same rules the search applies; never fails (a path that cannot be examined reads as not hidden).
-std::uint8_t hiddenTagOf(const QByteArray& path);
+std::uint8_t hiddenTagOf(const QByteArray& path, const SambaShares* shares);
 
 // The rule both apply: a file is hidden by its dot name, else by its folder's
 // ".hidden" list, else by the Hidden bit of its DOS word, with the System bit

@@ -51,7 +51,8 @@ std::optional<DosWord> XattrSource::read(const std::string& path, bool follow, b
         const QByteArrayView raw =
             large.isEmpty() ? QByteArrayView(buffer, n) : QByteArrayView(large.constData(), n);
         if (const auto word = form.decode(raw))
-            return DosWord{*word, form.form, keepRaw ? std::string(raw.data(), size_t(raw.size())) : std::string()};
+            return DosWord{*word, form.form,
+                           keepRaw ? std::string(raw.data(), size_t(raw.size())) : std::string()};
         errno = EINVAL;
     }
     return std::nullopt;

@@ -20,19 +20,6 @@ constexpr std::uint32_t kExcludedFolderWord = kAttrHidden | kAttrSystem | kAttrD
 // change within this much of the read may carry the time the read saw.
 constexpr long kClockGrainNs = 20'000'000;
 
-// Samba's shares are folders, not file systems: a folder on a plain disk
-// lies in one when its parent does or it is one itself.
-FsKind withSambaShares(FsKind kind, int folder, const FolderRead& read,
-                       std::optional<FileSystemOf> parent) {
-    if (kind != FsKind::Plain && kind != FsKind::SambaDisk)
-        return kind;
-    std::optional<bool> parentServed;
-    if (parent)
-        parentServed = parent->kind == FsKind::SambaDisk;
-    return sambaServes(folder, read.dev, read.ino, parentServed) ? FsKind::SambaDisk
-                                                                 : FsKind::Plain;
-}
-
 long long nanoseconds(const timespec& t) {
     return static_cast<long long>(t.tv_sec) * 1'000'000'000LL + t.tv_nsec;
 }
@@ -76,7 +63,8 @@ void tagFiles(FolderRead& read, const HiddenList& hiddenList, FolderWords* dosWo
 }  // namespace
 
 FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
-                      std::optional<FileSystemOf> parent, bool parentsDeviceOnly) {
+                      std::optional<FileSystemOf> parent, bool parentsDeviceOnly,
+                      SambaShares* shares) {
     FolderRead read;
     ::clock_gettime(CLOCK_REALTIME, &read.readAt);
     Descriptor fd = openFolder(parentFd, name, read.listError);
@@ -94,10 +82,14 @@ FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
         return read;
 
     // A search's first folder: what Samba shares is learned once a search.
-    if (parentFd == AT_FDCWD)
-        learnSambaSharesIfDue();
-    const FsKind kind = read.kind = withSambaShares(
-        parent && parent->dev == read.dev ? parent->kind : fsKindOf(folder), folder, read, parent);
+    if (parentFd == AT_FDCWD && shares)
+        shares->learnIfDue();
+    std::optional<bool> parentServed;
+    if (parent)
+        parentServed = parent->kind == FsKind::SambaDisk;
+    const FsKind kind = read.kind =
+        withSambaShares(parent && parent->dev == read.dev ? parent->kind : fsKindOf(folder), shares,
+                        folder, read.dev, read.ino, parentServed);
     if (kind == FsKind::Pseudo)
         return read;  // read as Hidden + System + Directory, and never a root
     const DosSource* source = dosSourceFor(kind);

@@ -18,6 +18,8 @@
 
 namespace tarnwell {
 
+class SambaShares;
+
 struct FolderRead {
     // Shared: the folders below are opened through it, and a reader may
     // still be using it after the walk has moved on.
@@ -46,6 +48,8 @@ struct FolderRead {
 // kind: a folder on the same device lies on the same file system, which then
 // need not be asked. With `parentsDeviceOnly`, a folder on another device
 // than its parent (a mount point) is opened but neither listed nor searched.
+// `shares`: what this machine's Samba server shares, learned again at a
+// search's first folder when due; null where nothing is to count as shared.
 // Never throws; failures are in openError and listError.
 struct FileSystemOf {
     dev_t dev;
@@ -53,7 +57,7 @@ struct FileSystemOf {
 };
 FolderRead readFolder(int parentFd, const char* name, bool listedHidden,
                       std::optional<FileSystemOf> parent = std::nullopt,
-                      bool parentsDeviceOnly = false);
+                      bool parentsDeviceOnly = false, SambaShares* shares = nullptr);
 
 // Whether `name` inside `parentFd` is still the folder `read` was made from,
 // unchanged since: same device and inode, no change to it since it was read.

@@ -17,7 +17,8 @@ bool isSystemFile(const QByteArray& path) {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const auto dos = dosAttributesOf(fsKindOfFolder(fd), fd, path.mid(slash + 1).constData());
+    const auto dos =
+        dosAttributesOf(fsKindOfFolder(fd, nullptr), fd, path.mid(slash + 1).constData());
     ::close(fd);
     return dos && (*dos & kAttrSystem);
 }
@@ -32,7 +33,7 @@ bool isOrdinaryFile(const QString& folder, const QString& tail) {
     struct stat st;
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    return hiddenTagOf(path) == HiddenReason::None && !isSystemFile(path);
+    return hiddenTagOf(path, nullptr) == HiddenReason::None && !isSystemFile(path);
 }
 
 }  // namespace tarnwell

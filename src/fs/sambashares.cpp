@@ -189,19 +189,6 @@ struct Served {
     std::set<Identity> roots;
 };
 
-struct State {
-    std::mutex learning;  // one learner at a time; readers never wait for it
-    std::mutex lock;
-    std::shared_ptr<const Served> served = std::make_shared<Served>();
-    std::atomic<bool> any{false};
-    std::atomic<bool> due{true};
-};
-
-State& state() {
-    static State* s = new State;  // readers may outlive main()
-    return *s;
-}
-
 std::shared_ptr<const Served> learn() {
     auto served = std::make_shared<Served>();
     const char* configured = std::getenv("SMB_CONF_PATH");
@@ -226,6 +213,17 @@ std::shared_ptr<const Served> learn() {
 
 }  // namespace
 
+struct SambaShares::State {
+    std::mutex learning;  // one learner at a time; readers never wait for it
+    std::mutex lock;
+    std::shared_ptr<const Served> served = std::make_shared<Served>();
+    std::atomic<bool> any{false};
+    std::atomic<bool> due{true};
+};
+
+SambaShares::SambaShares() : state_(std::make_unique<State>()) {}
+SambaShares::~SambaShares() = default;
+
 SambaConfig parseTestparmDump(std::string_view dump) {
     using Section = std::map<std::string, std::string, std::less<>>;
     std::vector<std::pair<std::string, Section>> sections;
@@ -241,8 +239,8 @@ SambaConfig parseTestparmDump(std::string_view dump) {
                 std::string(trim(line.substr(eq + 1)));
         return true;
     });
-    static const auto* none = new Section;  // never destroyed, like the state
-    const Section* global = none;
+    const Section none;
+    const Section* global = &none;
     for (const auto& [name, values] : sections)
         if (name == "global")
             global = &values;
@@ -269,10 +267,10 @@ SambaConfig parseTestparmDump(std::string_view dump) {
         if (!fixed.empty() && fixed.front() == '/')
             config.folders.push_back(std::move(fixed));
     }
-    const std::string_view maxShares = value(*none, "usershare max shares");
+    const std::string_view maxShares = value(none, "usershare max shares");
     if (!maxShares.empty() && maxShares != "0" &&
-        !keepsWordsElsewhere(value(*none, "store dos attributes"), value(*none, "vfs objects")))
-        config.usersharePath = std::string(value(*none, "usershare path"));
+        !keepsWordsElsewhere(value(none, "store dos attributes"), value(none, "vfs objects")))
+        config.usersharePath = std::string(value(none, "usershare path"));
     return config;
 }
 
@@ -286,12 +284,12 @@ std::string pathOfUsershare(std::string_view definition) {
     return path;
 }
 
-void relearnSambaSharesAtNextSearch() {
-    state().due.store(true, std::memory_order_release);
+void SambaShares::relearnAtNextSearch() {
+    state_->due.store(true, std::memory_order_release);
 }
 
-void learnSambaSharesIfDue() {
-    State& s = state();
+void SambaShares::learnIfDue() {
+    State& s = *state_;
     std::lock_guard learning(s.learning);
     if (!s.due.exchange(false, std::memory_order_acq_rel))
         return;
@@ -305,8 +303,8 @@ void learnSambaSharesIfDue() {
     // The old set, if any, goes here, outside the lock.
 }
 
-bool sambaServes(int fd, dev_t dev, ino_t ino, std::optional<bool> parentServed) {
-    State& s = state();
+bool SambaShares::serves(int fd, dev_t dev, ino_t ino, std::optional<bool> parentServed) const {
+    State& s = *state_;
     if (!s.any.load(std::memory_order_acquire))
         return false;
     std::shared_ptr<const Served> served;

@@ -13,6 +13,7 @@
 // Hidden bit into a mode bit) are left out: their words cannot be read here.
 
 #include <sys/types.h>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,16 +31,34 @@ SambaConfig parseTestparmDump(std::string_view dump);
 // The folder a user share definition (one file of the usershare folder) shares.
 std::string pathOfUsershare(std::string_view definition);
 
-// Asks for the configuration to be learned again, when the next search
-// reaches its first folder; cheap, for the start of a search.
-void relearnSambaSharesAtNextSearch();
-// Learns the configuration when asked to above (and the first time); for the
-// reader of a search's first folder, which may wait for testparm.
-void learnSambaSharesIfDue();
+// What this machine's Samba server shares, as last learned: one table for
+// whoever searches and acts on what was found (the window, tarnwell-find),
+// asked by the readers of its searches at once. Until it is first learned
+// nothing is shared.
+class SambaShares {
+public:
+    SambaShares();
+    ~SambaShares();
+    SambaShares(const SambaShares&) = delete;
+    SambaShares& operator=(const SambaShares&) = delete;
 
-// Whether the folder open on `fd` (dev and ino from its fstat) is a share
-// or lies in one, as of the last learning. `parentServed`, when known, says
-// whether its parent does; otherwise its ancestors are looked at.
-bool sambaServes(int fd, dev_t dev, ino_t ino, std::optional<bool> parentServed);
+    // Asks for the configuration to be learned again, when the next search
+    // reaches its first folder; cheap, for the start of a search.
+    void relearnAtNextSearch();
+    // Learns the configuration when asked to above (and the first time); for
+    // the reader of a search's first folder, which may wait for testparm.
+    // One learner at a time; nobody who only asks waits for it.
+    void learnIfDue();
+
+    // Whether the folder open on `fd` (dev and ino from its fstat) is a
+    // share or lies in one, as of the last learning. `parentServed`, when
+    // known, says whether its parent does; otherwise its ancestors are
+    // looked at.
+    bool serves(int fd, dev_t dev, ino_t ino, std::optional<bool> parentServed) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace tarnwell

@@ -35,8 +35,9 @@ struct FoundFile {
 
 // The file the search found, checked and then acted on through one
 // descriptor, so that nothing can take its name in between.
-FoundFile openFound(int folderFd, const char* name, const FileIdentity& found) {
-    FoundFile file{dosSourceFor(fsKindOfFolder(folderFd)), Descriptor(), 0};
+FoundFile openFound(int folderFd, const char* name, const FileIdentity& found,
+                    const SambaShares* shares) {
+    FoundFile file{dosSourceFor(fsKindOfFolder(folderFd, shares)), Descriptor(), 0};
     const int how = file.source ? file.source->openFlags() : O_PATH;
     file.fd.reset(::openat(folderFd, name, how | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
@@ -162,8 +163,9 @@ struct FoundWord {
     int error = 0;
 };
 
-FoundWord wordOfFound(int folderFd, const char* name, const FileIdentity& found) {
-    FoundWord w{openFound(folderFd, name, found), {}, 0};
+FoundWord wordOfFound(int folderFd, const char* name, const FileIdentity& found,
+                      const SambaShares* shares) {
+    FoundWord w{openFound(folderFd, name, found, shares), {}, 0};
     if ((w.error = w.file.error))
         return w;
     errno = EOPNOTSUPP;
@@ -177,13 +179,15 @@ FoundWord wordOfFound(int folderFd, const char* name, const FileIdentity& found)
 
 }  // namespace
 
-DosWordNow currentDosAttributes(int folderFd, const char* name, const FileIdentity& found) {
-    const FoundWord w = wordOfFound(folderFd, name, found);
+DosWordNow currentDosAttributes(int folderFd, const char* name, const FileIdentity& found,
+                                const SambaShares* shares) {
+    const FoundWord w = wordOfFound(folderFd, name, found, shares);
     return {w.error, w.now.word};
 }
 
-UnhideOutcome clearHiddenAttribute(int folderFd, const char* name, const FileIdentity& found) {
-    const FoundWord w = wordOfFound(folderFd, name, found);
+UnhideOutcome clearHiddenAttribute(int folderFd, const char* name, const FileIdentity& found,
+                                   const SambaShares* shares) {
+    const FoundWord w = wordOfFound(folderFd, name, found, shares);
     if (w.error)
         return {w.error};
     const std::uint32_t word = unhiddenWord(w.now.word);

@@ -17,6 +17,8 @@
 
 namespace tarnwell {
 
+class SambaShares;
+
 // What an action did for one file.
 struct UnhideOutcome {
     // 0, an errno (ENOENT: the file is gone), or kChangedSinceFound.
@@ -53,6 +55,7 @@ std::vector<UnhideOutcome> removeFromHiddenList(int folderFd, const std::vector<
 // System alone hides nothing. ReadOnly, Archive and every other bit stay.
 std::uint32_t unhiddenWord(std::uint32_t word);
 
+// `shares`: what this machine's Samba server shares, as the search knew it.
 // The DOS word of `name` in the folder, read as the search reads it, so that
 // a command can ask before clearing System. EOPNOTSUPP, ENODATA and the like
 // where the volume keeps none.
@@ -60,12 +63,14 @@ struct DosWordNow {
     int error = 0;  // as in UnhideOutcome
     std::uint32_t word = 0;
 };
-DosWordNow currentDosAttributes(int folderFd, const char* name, const FileIdentity& found);
+DosWordNow currentDosAttributes(int folderFd, const char* name, const FileIdentity& found,
+                                const SambaShares* shares);
 
 // Gives `name` in the folder unhiddenWord of its word as it is now, written
 // the way the volume keeps it (the form the word was read in) in one system
 // call, through the descriptor the identity was checked on. alreadyUnhidden
 // when Hidden was clear.
-UnhideOutcome clearHiddenAttribute(int folderFd, const char* name, const FileIdentity& found);
+UnhideOutcome clearHiddenAttribute(int folderFd, const char* name, const FileIdentity& found,
+                                   const SambaShares* shares);
 
 }  // namespace tarnwell

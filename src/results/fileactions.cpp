@@ -146,13 +146,14 @@ void unhideByAttribute(Window& window, Folders& folders, const std::vector<Found
                        std::vector<const Found*>& unhidden, std::vector<Kept>& kept) {
     if (found.empty())
         return;
+    const SambaShares* shares = window.platform.sambaShares.get();
     std::vector<const Found*> plain, system;
     onTheFiles(window, [&] {
         for (const Found& f : found) {
             const int fd = folders.open(f.folder);
-            const DosWordNow now = fd < 0
-                                       ? DosWordNow{errno, 0}
-                                       : currentDosAttributes(fd, f.name.constData(), f.identity);
+            const DosWordNow now =
+                fd < 0 ? DosWordNow{errno, 0}
+                       : currentDosAttributes(fd, f.name.constData(), f.identity, shares);
             if (now.error)
                 kept.push_back({f.path, now.error});
             else
@@ -172,8 +173,8 @@ void unhideByAttribute(Window& window, Folders& folders, const std::vector<Found
     }
     onTheFiles(window, [&] {
         for (const Found* f : plain) {
-            const UnhideOutcome outcome =
-                clearHiddenAttribute(folders.open(f->folder), f->name.constData(), f->identity);
+            const UnhideOutcome outcome = clearHiddenAttribute(
+                folders.open(f->folder), f->name.constData(), f->identity, shares);
             if (outcome.error)
                 kept.push_back({f->path, outcome.error});
             else

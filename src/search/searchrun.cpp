@@ -45,7 +45,7 @@ void startOrStopSearch(Window& window, SearchRunState& state, ErrorTrap& trap) {
     state.stopRequested = false;
     BusyPointer busy(window.pointer, trap, 34, 7);
     trap.run(35, [&] { window.ResultsList.Clear(); });
-    relearnSambaSharesAtNextSearch();
+    window.platform.sambaShares->relearnAtNextSearch();
     const int n = trap.value(36, [&] { return window.SearchList.Count(); }).value_or(0);
 
     // Entries may be removed while the run yields, so nothing is kept of the

@@ -2,6 +2,9 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
+
+#include "fs/sambashares.h"
 
 namespace tarnwell {
 
@@ -24,6 +27,9 @@ struct Services {
     Clipboard& clipboard;
     Shell& shell;
     SpreadsheetHost* spreadsheet = nullptr;
+    // What this machine's Samba server shares, for the searches and for the
+    // actions on what they found. Shared: a reader stuck on a share keeps it.
+    std::shared_ptr<SambaShares> sambaShares = std::make_shared<SambaShares>();
     // Ends the program at once, whatever is running (End).
     std::function<void()> endProgram;
     // The folder that holds the program file (App.Path).
