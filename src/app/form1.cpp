@@ -109,7 +109,8 @@ Form1::Form1(Services& services, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       services_(services),
-      pointer_(*this) {
+      pointer_(*this),
+      searchRun_(services.sambaShares) {
     initResources();
     static const bool accessibleAsWindow = [] {
         QAccessible::installFactory(mainWindowAccessible);

@@ -14,6 +14,7 @@
 
 #include "cli/output.h"
 #include "fs/attributes.h"
+#include "fs/sambashares.h"
 #include "search/readahead.h"
 #include "search/walkstream.h"
 
@@ -242,7 +243,8 @@ private:
     const FindStreams& streams_;
     Output out_, err_;
     // The paths given are walked one after another by the same readers.
-    const std::shared_ptr<ReadAheadBoard> readers_ = std::make_shared<ReadAheadBoard>();
+    const std::shared_ptr<ReadAheadBoard> readers_ =
+        std::make_shared<ReadAheadBoard>(std::make_shared<SambaShares>());
     dev_t topDev_ = 0;
     bool failed_ = false;
     std::vector<std::pair<dev_t, const char*>> sources_;

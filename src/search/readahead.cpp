@@ -64,7 +64,7 @@ ReadKey keyOf(const Node& n) {
 struct ReadAheadBoard::State final : public ReaderPool::Source,
                                      public std::enable_shared_from_this<State> {
 public:
-    State() = default;
+    explicit State(std::shared_ptr<SambaShares> shares) : shares(std::move(shares)) {}
     ~State() override {
         // A walk holds the handle, and a reader of a gone walk the board.
         assert(sessions_.empty() && stuck_.empty());
@@ -116,6 +116,10 @@ public:
                   std::vector<ReadPlan::Folder>& subfolders, ReadPlan::Spent& bin);
 
     int threads() const { return pool_.threads(); }
+
+    // Where its readers learn and ask what this machine's Samba server
+    // shares; null where nothing counts as shared.
+    const std::shared_ptr<SambaShares> shares;
 
 private:
     bool stuckOn(const Node& n) const { return !stuck_.empty() && stuck_.count(keyOf(n)) > 0; }
@@ -177,7 +181,7 @@ public:
             read->openError = EBADF;  // never a subfolder's name taken from the working folder
         else
             *read = readFolder(parentFd_ ? parentFd_->get() : AT_FDCWD, name_.c_str(), listed_,
-                               parentFs_, session_->oneFileSystem);
+                               parentFs_, session_->oneFileSystem, session_->board->shares.get());
         std::vector<ReadPlan::Folder> subfolders;
         if (session_->withSubfolders && read->searched && !read->listError)
             subfolders.resize(read->listing.folders().size());
@@ -245,7 +249,8 @@ bool Board::readBack(Session& s, ReadPlan::Folder& folder, std::shared_ptr<Folde
     return false;
 }
 
-ReadAheadBoard::ReadAheadBoard() : state_(std::make_shared<State>()) {}
+ReadAheadBoard::ReadAheadBoard(std::shared_ptr<SambaShares> shares)
+    : state_(std::make_shared<State>(std::move(shares))) {}
 
 ReadAheadBoard::~ReadAheadBoard() {
     state_->letGo();

@@ -56,10 +56,15 @@
 
 namespace tarnwell {
 
+class SambaShares;
+
 // A board and its readers, for one searcher and the walks it starts.
 class ReadAheadBoard {
 public:
-    ReadAheadBoard();
+    // `shares`: what this machine's Samba server shares, learned again by
+    // the reader of a walk's first folder when it is due; null where
+    // nothing is to count as shared.
+    explicit ReadAheadBoard(std::shared_ptr<SambaShares> shares = nullptr);
     // Lets the readers go without waiting for any: the idle ones leave now,
     // one stuck in the kernel when it comes back.
     ~ReadAheadBoard();
